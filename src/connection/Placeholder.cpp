@@ -1,0 +1,1 @@
+// Login window, settings store and connection string.

@@ -1,0 +1,1 @@
+#include "GridSource.h"

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace tabulon {
+
+// The Save dialog. `filter` is in the pipe form "Text Files (*.txt)|*.txt"; the answer is the
+// chosen path as the person gave it, or the empty text when the dialog was cancelled.
+class FileChooser {
+public:
+    virtual ~FileChooser() = default;
+    virtual QString chooseSaveFile(const QString& title, const QString& filter,
+                                   const QString& initialName) = 0;
+};
+
+// "Text Files (*.txt)|*.txt|All (*.*)|*.*" -> "Text Files (*.txt);;All (*.*)"
+QString qtFilterFromPipeFilter(const QString& pipeFilter);
+
+} // namespace tabulon

@@ -1,0 +1,122 @@
+#include "QtSeams.h"
+#include "TextPrinting.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTime>
+
+namespace tabulon {
+
+QString displayLineBreaks(const QString& text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+
+QString qtFilterFromPipeFilter(const QString& pipeFilter)
+{
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList names;
+    for (int i = 0; i < parts.size(); i += 2)
+        names << parts.at(i);
+    return names.join(QStringLiteral(";;"));
+}
+
+MessageAnswer QtPrompter::show(const Message& message)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(message.title);
+    box.setText(displayLineBreaks(message.text));
+    box.setTextFormat(Qt::PlainText);
+    switch (message.icon) {
+    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (message.buttons) {
+    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MessageButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes: return MessageAnswer::Yes;
+    case QMessageBox::No: return MessageAnswer::No;
+    case QMessageBox::Cancel: return MessageAnswer::Cancel;
+    default: break;
+    }
+    if (message.buttons == MessageButtons::YesNo) return MessageAnswer::No;
+    if (message.buttons == MessageButtons::OkCancel || message.buttons == MessageButtons::YesNoCancel)
+        return box.clickedButton() ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    return MessageAnswer::Ok;
+}
+
+QString QtFileChooser::chooseSaveFile(const QString& title, const QString& filter,
+                                      const QString& initialName)
+{
+    // No overwrite question: an existing file is replaced, as the exports have always done.
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, initialName,
+                                        qtFilterFromPipeFilter(filter), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+bool QtLauncher::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+bool QtLauncher::startDetached(const QString& program, const QStringList& arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+QString QtLauncher::findProgram(const QString& name)
+{
+    return QStandardPaths::findExecutable(name);
+}
+
+std::vector<PrinterInfo> QtPrinters::installed()
+{
+    std::vector<PrinterInfo> list;
+    for (const QPrinterInfo& info : QPrinterInfo::availablePrinters())
+        list.push_back({info.printerName(), info.description()});
+    return list;
+}
+
+QString QtPrinters::defaultPrinter() { return QPrinterInfo::defaultPrinter().printerName(); }
+
+QString QtPrinters::printText(const TextPrintJob& job)
+{
+    const QPrinterInfo info = QPrinterInfo::printerInfo(job.printerName);
+    if (info.isNull())
+        return QStringLiteral("The printer \"%1\" is not installed.").arg(job.printerName);
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::NativeFormat);
+    printer.setDocName(job.documentName);
+    if (paintPlainText(printer, job.text) < 1)
+        return QStringLiteral("The print job could not be started on \"%1\".").arg(job.printerName);
+    return {};
+}
+
+void StdRandom::seedFromTimeOfDay()
+{
+    engine_.seed(static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay()));
+}
+
+double StdRandom::next()
+{
+    return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
+}
+
+} // namespace tabulon

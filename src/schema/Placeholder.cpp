@@ -1,0 +1,1 @@
+// The column dialog, table designer and their SQL text live here.

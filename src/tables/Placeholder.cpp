@@ -1,0 +1,1 @@
+// The table catalogue, chooser, editor and row set live here.
