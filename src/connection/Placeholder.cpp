@@ -1,1 +1,0 @@
-// Login window, settings store and connection string.
