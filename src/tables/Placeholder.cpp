@@ -1,1 +1,0 @@
-// The table catalogue, chooser, editor and row set live here.
