@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+namespace tabulon {
+
+struct AppContext;
+class Form1;
+class Form2;
+class Form3;
+class SettingsStore;
+
+// Owns the windows and carries the person from one to the next: login window, table chooser,
+// table editor. Closing any of the three ends the program.
+class WindowFlow : public QObject {
+    Q_OBJECT
+public:
+    WindowFlow(AppContext& ctx, SettingsStore& store);
+    ~WindowFlow() override;
+
+    // Runs the login window's load routine and shows the first window.
+    void start();
+
+    Form1& form1() { return *form1_; }
+    // The chooser and the editor are made the first time they are needed.
+    Form2& form2();
+    Form3& form3();
+    bool hasForm3() const { return form3_ != nullptr; }
+
+    // Form1 "Next >"; the automatic advance at start-up (lines 140 to 144).
+    void form1Next();
+    void automaticAdvance();
+    // Form2's buttons.
+    void form2Back();
+    void form2Next();
+    void form2CreateTable();
+
+signals:
+    void quitRequested();
+
+private:
+    void checkPdfPrinter();
+    void end();
+
+    AppContext& ctx_;
+    SettingsStore& store_;
+    std::unique_ptr<Form1> form1_;
+    std::unique_ptr<Form2> form2_;
+    std::unique_ptr<Form3> form3_;
+};
+
+} // namespace tabulon
