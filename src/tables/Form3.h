@@ -11,6 +11,7 @@ class QPushButton;
 namespace tabulon {
 
 struct AppContext;
+class Handler;
 class DataGrid;
 class LoginSource;
 class PointerController;
@@ -25,9 +26,9 @@ public:
     void Form_Load();
     PointerController& pointer() { return *pointer_; }
 
-    // Opens the table recordset of the current table on a new connection and binds the grid
-    // to it (throws what the database says). Used by the chooser and after "Add New Column".
-    void bindCurrentTable();
+    // The chooser's opening of a table, lines 108 to 130 of its handler: a new connection,
+    // the grid unbound, the table read into a new row set, bound, focused.
+    void openCurrentTable(Handler& h);
     // Writes the row in edit, as leaving it would. False when the server refused it (the grid
     // has said why and kept the values).
     bool commitPendingEdits();
@@ -67,6 +68,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The line numbers each caller reports for the steps of reading the table.
+    struct TableLines {
+        int openLocal, open, unbind, recordset, bind, focus;
+    };
+    void bindTable(Handler& h, const TableLines& lines);
+
     AppContext& ctx_;
     const LoginSource& login_;
     PointerController* pointer_ = nullptr;

@@ -1,0 +1,259 @@
+#include "app/WindowFlow.h"
+#include "connection/Form1.h"
+#include "connection/SettingsStore.h"
+#include "support/Fakes.h"
+#include "support/SqliteFixture.h"
+#include "tables/DataGrid.h"
+#include "tables/Form2.h"
+#include "tables/Form3.h"
+#include "tables/RowSet.h"
+#include "tables/TableCatalogue.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tabulon;
+using tabulon::test::SqliteFixture;
+using tabulon::test::TestContext;
+
+namespace {
+
+QStringList entries(QListWidget* list)
+{
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        names << list->item(i)->text();
+    return names;
+}
+
+// The whole program on a settings file of its own, pointed at the fixture's database.
+struct Program {
+    SqliteFixture db;
+    QTemporaryDir dir;
+    TestContext t;
+    std::unique_ptr<SettingsStore> store;
+    std::unique_ptr<WindowFlow> flow;
+
+    explicit Program(bool storeServer = true)
+    {
+        const QString path = dir.filePath(QStringLiteral("Vantorel.ini"));
+        if (storeServer) {
+            QSettings s(path, QSettings::IniFormat);
+            const LoginFields f = db.login();
+            s.setValue(QStringLiteral("Tabulon/MSServer"), f.server);
+            s.setValue(QStringLiteral("Tabulon/MSDatabase"), f.database);
+            s.setValue(QStringLiteral("Tabulon/Local Connection"), f.local ? "1" : "0");
+        }
+        store = std::make_unique<SettingsStore>(path);
+        flow = std::make_unique<WindowFlow>(t.ctx, *store);
+        t.printers.printers = {{QStringLiteral("Vantorel_PDF_Writer"), QStringLiteral("Vantorel PDF Writer")}};
+    }
+    Form1& login() { return flow->form1(); }
+    void openTable(const QString& name)
+    {
+        Form2& chooser = flow->form2();
+        const auto found = chooser.List1->findItems(name, Qt::MatchExactly);
+        ASSERT_FALSE(found.isEmpty()) << name.toStdString();
+        chooser.List1->setCurrentItem(found.first());
+        chooser.PushButton3->click();
+    }
+};
+
+} // namespace
+
+TEST(Catalogue, KeepsTablesWithoutSysInCatalogueOrder)
+{
+    const struct {
+        const char* type;
+        const char* name;
+        bool listed;
+    } cases[] = {
+        {"TABLE", "Physics", true},     {"TABLE", "Analysis", true},  {"TABLE", "sysdiagrams", false},
+        {"TABLE", "MySystem", false},   {"TABLE", "Data_SYS", false}, {"TABLE", "Sysop", false},
+        {"VIEW", "Orders", false},      {"table", "Orders", false},   {"SYSTEM TABLE", "x", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isListedTable(c.type, QString::fromUtf8(c.name)), c.listed) << c.type << " " << c.name;
+
+    SqliteFixture db;
+    db.exec("CREATE TABLE Physics (a INT); CREATE TABLE sysdiagrams (a INT); CREATE TABLE Analysis (a INT);"
+            "CREATE TABLE MySystem (a INT); CREATE TABLE Data_SYS (a INT); CREATE TABLE Sysop (a INT);"
+            "CREATE TABLE Zeta (a INT); CREATE VIEW Alpha AS SELECT 1 AS a;");
+    QListWidget list;
+    list.addItem(QStringLiteral("stale"));
+    FillTableList(db, list);
+    QStringList expected;
+    for (const auto& [type, name] : db.connect().tables())
+        if (isListedTable(type, QString::fromStdString(name)))
+            expected << QString::fromStdString(name);
+    EXPECT_EQ(entries(&list), expected);
+    EXPECT_EQ(QSet<QString>(expected.begin(), expected.end()),
+              (QSet<QString>{QStringLiteral("Physics"), QStringLiteral("Analysis"), QStringLiteral("Zeta")}));
+}
+
+TEST(Catalogue, AFailedConnectionLeavesTheListAsItWas)
+{
+    SqliteFixture db;
+    LoginFields broken = db.login();
+    broken.database = QStringLiteral("/nonexistent/folder/x.db");
+    struct Fixed : LoginSource {
+        LoginFields f;
+        LoginFields loginFields() const override { return f; }
+    } source;
+    source.f = broken;
+    QListWidget list;
+    list.addItem(QStringLiteral("kept"));
+    EXPECT_ANY_THROW(FillTableList(source, &list));
+    EXPECT_EQ(entries(&list), QStringList{QStringLiteral("kept")});
+}
+
+TEST(WindowFlow, AStoredReachableServerOpensOnTheChooser)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));");
+    p.flow->start();
+    EXPECT_TRUE(p.flow->form2().isVisible());
+    EXPECT_FALSE(p.login().isVisible());
+    EXPECT_EQ(entries(p.flow->form2().List1), QStringList{QStringLiteral("Orders")});
+    EXPECT_EQ(p.flow->form2().List1->currentRow(), 0);
+    EXPECT_TRUE(p.t.prompter.shown.empty());
+}
+
+TEST(WindowFlow, AnUnreachableServerStaysOnTheLoginWindowSilently)
+{
+    Program p;
+    QSettings(p.store->filePath(), QSettings::IniFormat)
+        .setValue(QStringLiteral("Tabulon/MSDatabase"), QStringLiteral("/nonexistent/folder/x.db"));
+    p.store = std::make_unique<SettingsStore>(p.store->filePath());
+    p.flow = std::make_unique<WindowFlow>(p.t.ctx, *p.store);
+    p.flow->start();
+    EXPECT_TRUE(p.login().isVisible());
+    EXPECT_TRUE(p.t.prompter.shown.empty());
+}
+
+TEST(WindowFlow, AnEmptyDatabaseOpensTheChooserWithNothingSelected)
+{
+    Program p(false);
+    p.flow->start();
+    const LoginFields f = p.db.login();
+    p.login().Text1->setText(f.server);
+    p.login().Text4->setText(f.database);
+    p.login().Check6->setChecked(f.local);
+    p.login().PushButton3->click();
+    Form2& chooser = p.flow->form2();
+    EXPECT_TRUE(chooser.isVisible());
+    EXPECT_EQ(chooser.List1->count(), 0);
+    chooser.PushButton3->click();
+    ASSERT_EQ(p.t.prompter.shown.size(), 1u);
+    EXPECT_EQ(p.t.prompter.shown[0].text, QStringLiteral("Please select a table"));
+    EXPECT_EQ(p.t.prompter.shown[0].title, QStringLiteral("Tabulon"));
+    EXPECT_FALSE(p.flow->hasForm3());
+}
+
+TEST(WindowFlow, BackAndNextRebuildTheListButBackFromTheEditorDoesNot)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));"
+              "INSERT INTO Orders (item) VALUES ('pen'), ('ink');");
+    p.flow->start();
+    p.openTable(QStringLiteral("Orders"));
+    Form3& editor = p.flow->form3();
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_FALSE(p.flow->form2().isVisible());
+    EXPECT_EQ(editor.Label2->text(), QStringLiteral(" Now Editing: Orders"));
+    EXPECT_EQ(editor.DataGrid1->approximateRowCount(), 2);
+    EXPECT_TRUE(p.t.prompter.shown.empty());
+
+    p.db.exec("CREATE TABLE Customers (id INTEGER PRIMARY KEY);");
+    editor.PushButton1->click(); // < Back: the list is as it was
+    EXPECT_TRUE(p.flow->form2().isVisible());
+    EXPECT_EQ(entries(p.flow->form2().List1), QStringList{QStringLiteral("Orders")});
+    EXPECT_EQ(p.flow->form2().List1->currentItem()->text(), QStringLiteral("Orders"));
+
+    p.flow->form2().PushButton2->click(); // < Back to the login window
+    EXPECT_TRUE(p.login().isVisible());
+    p.login().PushButton3->click(); // Next >: rebuilt from the catalogue
+    EXPECT_EQ(p.flow->form2().List1->count(), 2);
+}
+
+TEST(WindowFlow, QuitWritesTheRowInEditFirst)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));"
+              "INSERT INTO Orders (item) VALUES ('pen');");
+    p.flow->start();
+    p.openTable(QStringLiteral("Orders"));
+    Form3& editor = p.flow->form3();
+    QSignalSpy quit(p.flow.get(), &WindowFlow::quitRequested);
+    RowSet* rows = editor.DataGrid1->rowSet();
+    ASSERT_NE(rows, nullptr);
+    rows->setCell(0, 1, odbc::Value::fromText("fountain pen"));
+    editor.PushButton3->click();
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_EQ(p.db.column("SELECT item FROM Orders"), QStringList{QStringLiteral("fountain pen")});
+}
+
+TEST(WindowFlow, ATableThatCannotBeReadIsReportedAndTheGridShowsNoTable)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY);");
+    p.flow->start();
+    p.db.exec("DROP TABLE Orders;");
+    p.openTable(QStringLiteral("Orders"));
+    Form3& editor = p.flow->form3();
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_FALSE(editor.DataGrid1->hasTable());
+    const auto errors = p.t.prompter.errors();
+    ASSERT_GE(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].text.contains(QStringLiteral("Orders")));
+    EXPECT_TRUE(errors[0].text.contains(
+        QStringLiteral("in Quarrix2020/08/02.Form2.PushButton3_Click at line 126")));
+}
+
+TEST(WindowFlow, ANameThatTriesToEndTheStatementDropsNothing)
+{
+    Program p;
+    p.db.exec("CREATE TABLE y (a INT); CREATE TABLE \"x]; DROP TABLE [y\" (a INT);");
+    p.flow->start();
+    p.openTable(QStringLiteral("x]; DROP TABLE [y"));
+    EXPECT_EQ(p.db.column("SELECT COUNT(*) FROM y"), QStringList{QStringLiteral("0")});
+}
+
+TEST(EditorWindow, HelpSaysWhatTheDuplicateRowsErrorMeans)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INT);");
+    p.flow->start();
+    p.openTable(QStringLiteral("Orders"));
+    p.flow->form3().PushButton4->click();
+    ASSERT_EQ(p.t.prompter.shown.size(), 1u);
+    EXPECT_EQ(p.t.prompter.shown[0].text, duplicateRowsHelpText());
+    EXPECT_EQ(p.t.prompter.shown[0].icon, MessageIcon::None);
+}
+
+TEST(EditorWindow, ButtonsAndMenuInTheirOrder)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INT);");
+    p.flow->start();
+    p.openTable(QStringLiteral("Orders"));
+    Form3& e = p.flow->form3();
+    QStringList captions;
+    for (QPushButton* b : {e.PushButton1, e.PushButton4, e.PushButton5, e.PushButton2, e.PushButton6, e.PushButton3})
+        captions << b->text();
+    EXPECT_EQ(captions, (QStringList{"< Back", "Help", "Add New Row", "Add New Column", "Export Table As..", "Quit"}));
+    QStringList entriesText;
+    for (QAction* a : e.mnuSaveAs->actions())
+        entriesText << a->text();
+    EXPECT_EQ(entriesText, (QStringList{"TXT", "XLS", "CSV", "PDF", "XML"}));
+    EXPECT_EQ(e.DataGrid1->toolTip(), QStringLiteral("Changes you make are automatically saved as you make them."));
+    EXPECT_EQ(e.windowTitle(), QStringLiteral("Tabulon"));
+}
