@@ -6,6 +6,7 @@
 #include "connection/ConnectionString.h"
 #include "connection/Form1.h"
 #include "connection/SettingsStore.h"
+#include "export/ExportActions.h"
 #include "schema/NewTableDialog.h"
 #include "tables/Form2.h"
 #include "tables/Form3.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>

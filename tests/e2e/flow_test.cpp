@@ -26,6 +26,12 @@ using tabulon::test::TestContext;
 
 namespace {
 
+struct FixedLogin : LoginSource {
+    LoginFields f;
+    explicit FixedLogin(LoginFields fields) : f(std::move(fields)) {}
+    LoginFields loginFields() const override { return f; }
+};
+
 QStringList entries(QListWidget* list)
 {
     QStringList names;
@@ -89,7 +95,7 @@ TEST(Catalogue, KeepsTablesWithoutSysInCatalogueOrder)
             "CREATE TABLE Zeta (a INT); CREATE VIEW Alpha AS SELECT 1 AS a;");
     QListWidget list;
     list.addItem(QStringLiteral("stale"));
-    FillTableList(db, list);
+    FillTableList(FixedLogin(db.login()), &list);
     QStringList expected;
     for (const auto& [type, name] : db.connect().tables())
         if (isListedTable(type, QString::fromStdString(name)))
@@ -104,11 +110,7 @@ TEST(Catalogue, AFailedConnectionLeavesTheListAsItWas)
     SqliteFixture db;
     LoginFields broken = db.login();
     broken.database = QStringLiteral("/nonexistent/folder/x.db");
-    struct Fixed : LoginSource {
-        LoginFields f;
-        LoginFields loginFields() const override { return f; }
-    } source;
-    source.f = broken;
+    const FixedLogin source(broken);
     QListWidget list;
     list.addItem(QStringLiteral("kept"));
     EXPECT_ANY_THROW(FillTableList(source, &list));
