@@ -1,0 +1,150 @@
+// The one connection-string format, and the silent connection test through the real driver
+// manager and the SQLite driver behind the name "SQL Server".
+
+#include "connection/ConnectionString.h"
+#include "connection/odbc/Odbc.h"
+#include "support/OdbcDrivers.h"
+#include "support/SqliteFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace tabulon;
+using tabulon::test::SqliteFixture;
+
+namespace {
+
+struct StringCase {
+    const char* what;
+    bool local;
+    const char* server;
+    const char* port;
+    const char* database;
+    const char* user;
+    const char* password;
+    const char* expected;
+};
+
+const StringCase kStrings[] = {
+    {"the example, not local", false, "dbhost", "1433", "sales", "sa", "",
+     "Driver={SQL Server};Server=dbhost,1433;Database=sales;Uid=sa;Pwd=;"},
+    {"the example, local", true, "dbhost", "1433", "sales", "sa", "",
+     "Driver={SQL Server};Server=dbhost;Database=sales;Uid=sa;Pwd=;"},
+    {"an empty port keeps its comma", false, "dbhost", "", "sales", "sa", "",
+     "Driver={SQL Server};Server=dbhost,;Database=sales;Uid=sa;Pwd=;"},
+    {"local ignores whatever the port holds", true, "dbhost", "x;y }", "sales", "sa", "pw",
+     "Driver={SQL Server};Server=dbhost;Database=sales;Uid=sa;Pwd=pw;"},
+    {"all fields empty", false, "", "", "", "", "",
+     "Driver={SQL Server};Server=,;Database=;Uid=;Pwd=;"},
+    {"instance name and inner blanks stand as typed", true, "localhost\\SQLEXPRESS", "", "my sales", "a user",
+     "pass word", "Driver={SQL Server};Server=localhost\\SQLEXPRESS;Database=my sales;Uid=a user;Pwd=pass word;"},
+    {"a ';' in the password is enclosed", false, "h", "1", "d", "u", "a;b",
+     "Driver={SQL Server};Server=h,1;Database=d;Uid=u;Pwd={a;b};"},
+    {"a lone '}' needs no braces", false, "h", "1", "d", "u", "a}b",
+     "Driver={SQL Server};Server=h,1;Database=d;Uid=u;Pwd=a}b;"},
+    {"inside braces each '}' is doubled", false, "h", "1", "d", "u", "a;b}c",
+     "Driver={SQL Server};Server=h,1;Database=d;Uid=u;Pwd={a;b}}c};"},
+    {"a leading '{' is enclosed", false, "h", "1", "d", "u", "{x",
+     "Driver={SQL Server};Server=h,1;Database=d;Uid=u;Pwd={{x};"},
+    {"blanks at both ends are enclosed", false, "h", "1", "d", "u", " p ",
+     "Driver={SQL Server};Server=h,1;Database=d;Uid=u;Pwd={ p };"},
+    {"a blank at one end is enclosed", false, "h", "1", "d", "u", "p ",
+     "Driver={SQL Server};Server=h,1;Database=d;Uid=u;Pwd={p };"},
+    {"user and database take the same rule", false, "h", "1", "sales;2024", "dom;user", "",
+     "Driver={SQL Server};Server=h,1;Database={sales;2024};Uid={dom;user};Pwd=;"},
+    {"server and port are enclosed together", false, "h;x", "1433", "d", "u", "",
+     "Driver={SQL Server};Server={h;x,1433};Database=d;Uid=u;Pwd=;"},
+    {"an attribute typed into a field stays inside it", false, "h", "1", "d", "u", "x;Driver={Nope}",
+     "Driver={SQL Server};Server=h,1;Database=d;Uid=u;Pwd={x;Driver={Nope}}};"},
+    {"non-ASCII stands as typed", false, "h", "1", "Πωλήσεις", "Χρήστης", "κωδικός😀",
+     "Driver={SQL Server};Server=h,1;Database=Πωλήσεις;Uid=Χρήστης;Pwd=κωδικός😀;"},
+};
+
+void PrintTo(const StringCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class ConnectionStringTable : public ::testing::TestWithParam<StringCase> {};
+
+} // namespace
+
+TEST_P(ConnectionStringTable, IsBuiltByteForByte)
+{
+    const StringCase& c = GetParam();
+    LoginFields f;
+    f.local = c.local;
+    f.server = QString::fromUtf8(c.server);
+    f.port = QString::fromUtf8(c.port);
+    f.database = QString::fromUtf8(c.database);
+    f.user = QString::fromUtf8(c.user);
+    f.password = QString::fromUtf8(c.password);
+    EXPECT_EQ(BuildConnectionString(f).toStdString(), c.expected) << c.what;
+    EXPECT_EQ(connectionStringUtf8(f), c.expected) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ConnectionStringTable, ::testing::ValuesIn(kStrings));
+
+TEST(ConnectionString, FixtureLoginGivesTheStringItsOwnConnectionUses)
+{
+    SqliteFixture db;
+    EXPECT_EQ(db.connectionString(),
+              "Driver={SQL Server};Server=localhost;Database=" + db.databasePath().toStdString() + ";Uid=;Pwd=;");
+}
+
+TEST(OpenTestConnection, TrueForTheTestDatabase)
+{
+    SqliteFixture db;
+    EXPECT_TRUE(OpenTestConnection(db.login()));
+}
+
+TEST(OpenTestConnection, FalseForADatabaseInAMissingFolder)
+{
+    SqliteFixture db;
+    LoginFields f = db.login();
+    f.database = db.folder() + QStringLiteral("/no such folder/test.db");
+    EXPECT_FALSE(OpenTestConnection(f));
+    try {
+        odbc::Connection::open(connectionStringUtf8(f));
+        ADD_FAILURE() << "the connection opened";
+    } catch (const odbc::Error& e) {
+        EXPECT_FALSE(e.description().empty());
+        EXPECT_FALSE(e.records().empty());
+    }
+}
+
+TEST(OpenTestConnection, AttributeTypedIntoThePasswordDoesNotReachTheDriverManager)
+{
+    SqliteFixture db;
+    LoginFields f = db.login();
+    f.password = QStringLiteral("x;Driver=NoSuchDriverLibrary");
+    EXPECT_TRUE(OpenTestConnection(f));
+
+    // The same text unquoted: the driver manager takes the last Driver= and tries to load it.
+    const std::string unquoted = db.connectionString().substr(0, db.connectionString().size() - 1) +
+                                 "x;Driver=NoSuchDriverLibrary;";
+    try {
+        odbc::Connection::open(unquoted);
+        ADD_FAILURE() << "the unquoted attribute went unnoticed";
+    } catch (const odbc::Error& e) {
+        EXPECT_NE(e.description().find("NoSuchDriverLibrary"), std::string::npos) << e.description();
+    }
+}
+
+TEST(OpenTestConnection, FalseWhenNoDriverOfThatNameIsKnown)
+{
+    TABULON_RUN_IN_OWN_PROCESS();
+    tabulon::test::NoSqlServerDriver none;
+    LoginFields f;
+    f.local = true;
+    f.server = QStringLiteral("localhost");
+    f.database = QStringLiteral("/tmp/whatever.db");
+    EXPECT_FALSE(OpenTestConnection(f));
+    try {
+        odbc::Connection::open(connectionStringUtf8(f));
+        ADD_FAILURE() << "the connection opened";
+    } catch (const odbc::Error& e) {
+        // The driver manager's own words: it looked for a library of that name.
+        EXPECT_NE(e.description().find("[unixODBC][Driver Manager]Can't open lib 'SQL Server'"), std::string::npos)
+            << e.description();
+    }
+}
