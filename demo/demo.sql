@@ -77,13 +77,6 @@ CREATE TABLE AuditSysLog (
 );
 INSERT INTO AuditSysLog (Message) VALUES ('demo database created');
 
--- A name with a closing bracket in it.
-CREATE TABLE "Price List [2024]" (
-    Item NVARCHAR(80) PRIMARY KEY,
-    Price DECIMAL(10,2)
-);
-INSERT INTO "Price List [2024]" VALUES ('Oak desk', '349.00'), ('Desk lamp', '39.90');
-
 -- A view: never listed by the chooser.
 CREATE VIEW OrderTotals AS
     SELECT CustomerID, SUM(Quantity * UnitPrice) AS Total FROM Orders GROUP BY CustomerID;

@@ -123,23 +123,26 @@ public:
             dialog_->setCancelButtonText(QStringLiteral("Cancel"));
             dialog_->setRange(0, 0);
             dialog_->setMinimumDuration(0);
-            dialog_->setWindowModality(Qt::WindowModal);
+            dialog_->setWindowModality(Qt::ApplicationModal);
             dialog_->show();
         }
-        if (dialog_) {
+        // Repaint and look for Cancel about twenty times a second, not at every block.
+        if (dialog_ && clock_.elapsed() - lastUpdate_ >= 50) {
+            lastUpdate_ = clock_.elapsed();
             dialog_->setLabelText(QStringLiteral("Reading the table %1: %L2 rows so far")
                                       .arg(table_)
                                       .arg(qulonglong(rows)));
             QCoreApplication::processEvents();
             return !dialog_->wasCanceled();
         }
-        return true;
+        return !(dialog_ && dialog_->wasCanceled());
     }
 
 private:
     QWidget* parent_;
     QString table_;
     QElapsedTimer clock_;
+    qint64 lastUpdate_ = 0;
     std::optional<QProgressDialog> dialog_;
 };
 

@@ -1,0 +1,636 @@
+#include "DataGrid.h"
+
+#include "DataGridClipboard.h"
+#include "RowSetModel.h"
+#include "ValueFormat.h"
+#include "app/AppContext.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <algorithm>
+
+namespace tabulon {
+
+namespace {
+
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+struct Quiet {
+    explicit Quiet(int& n) : n_(n) { ++n_; }
+    ~Quiet() { --n_; }
+    int& n_;
+};
+
+} // namespace
+
+// Moves of the current row go through here: leaving a row writes it first, and a refused
+// write keeps the current row (and the selection) where it is for the rest of that event.
+class DataGridSelectionModel : public QItemSelectionModel {
+public:
+    DataGridSelectionModel(QAbstractItemModel* model, DataGrid* grid)
+        : QItemSelectionModel(model, grid), grid_(grid) {}
+
+    void setCurrentIndex(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override
+    {
+        const bool otherRow = index.isValid() && currentIndex().isValid() && index.row() != currentIndex().row();
+        if (otherRow && blocked_ && grid_->quiet_ == 0)
+            return;
+        if (!grid_->mayMoveTo(index)) {
+            block();
+            return;
+        }
+        QItemSelectionModel::setCurrentIndex(index, command);
+    }
+    void select(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override
+    {
+        if (blocked_ && grid_->quiet_ == 0)
+            return;
+        QItemSelectionModel::select(index, command);
+    }
+    void select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command) override
+    {
+        if (blocked_ && grid_->quiet_ == 0)
+            return;
+        QItemSelectionModel::select(selection, command);
+    }
+    void unblock() { blocked_ = false; }
+
+private:
+    void block()
+    {
+        blocked_ = true;
+        QTimer::singleShot(0, this, [this] { blocked_ = false; });
+    }
+
+    DataGrid* grid_;
+    bool blocked_ = false;
+};
+
+// Remembers the open cell editor, so that leaving a row can commit it first.
+class DataGridDelegate : public QStyledItemDelegate {
+public:
+    explicit DataGridDelegate(DataGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        grid_->editor_ = editor;
+        return editor;
+    }
+
+private:
+    DataGrid* grid_;
+};
+
+QString DataGrid::toolTipText()
+{
+    return QStringLiteral("Changes you make are automatically saved as you make them.");
+}
+
+DataGrid::DataGrid(AppContext& ctx, QWidget* parent) : QTableView(parent), ctx_(ctx)
+{
+    model_ = new RowSetModel(this);
+    setModel(model_);
+    QItemSelectionModel* initial = selectionModel();
+    selection_ = new DataGridSelectionModel(model_, this);
+    setSelectionModel(selection_);
+    delete initial;
+    setItemDelegate(new DataGridDelegate(this));
+
+    QFont font(QStringLiteral("Arial"), 9);
+    font.setBold(true);
+    setFont(font);
+    horizontalHeader()->setFont(font);
+    verticalHeader()->setFont(font);
+    model_->setBaseFont(font);
+
+    setToolTip(toolTipText());
+    viewport()->setToolTip(toolTipText());
+    model_->setCellToolTip(toolTipText());
+
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                    | QAbstractItemView::AnyKeyPressed);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setCornerButtonEnabled(true);
+
+    // A million rows stay quick: every row is one line of the same height.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 6);
+    verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(true);
+
+    // A header click sorts by the column (it does not select the column).
+    horizontalHeader()->setSectionsClickable(true);
+    disconnect(horizontalHeader(), SIGNAL(sectionPressed(int)), this, nullptr);
+    disconnect(horizontalHeader(), SIGNAL(sectionEntered(int)), this, nullptr);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &DataGrid::sortByHeader);
+
+    horizontalHeader()->viewport()->installEventFilter(this);
+    verticalHeader()->viewport()->installEventFilter(this);
+
+    connect(model_, &RowSetModel::valueRefused, this, [this](const QModelIndex&, const QString& message) {
+        // Said once the editor has closed, not from inside its commit.
+        queuedRefusal_ = message;
+        QMetaObject::invokeMethod(this, &DataGrid::showQueuedRefusal, Qt::QueuedConnection);
+    });
+}
+
+DataGrid::~DataGrid() = default;
+
+bool DataGrid::hasTable() const { return model_->hasTable(); }
+RowSet* DataGrid::rowSet() const { return model_->rowSet(); }
+const GridSource& DataGrid::gridSource() const { return model_->gridSource(); }
+qsizetype DataGrid::approximateRowCount() const { return model_->dataRowCount(); }
+
+void DataGrid::say(const QString& text)
+{
+    Message m;
+    m.text = text;
+    m.title = ctx_.appTitle;
+    m.icon = MessageIcon::Warning;
+    m.buttons = MessageButtons::Ok;
+    ctx_.prompter.show(m);
+}
+
+void DataGrid::setRowSet(std::unique_ptr<RowSet> rows)
+{
+    Quiet quiet(quiet_);
+    if (editor_) {
+        QWidget* e = editor_;
+        editor_ = nullptr;
+        QAbstractItemView::closeEditor(e, QAbstractItemDelegate::NoHint);
+    }
+    queuedRefusal_.clear();
+    selection_->unblock();
+    model_->setRowSet(std::move(rows));
+    sortColumn_ = -1;
+    sortAscending_ = true;
+    horizontalHeader()->setSortIndicatorShown(false);
+    if (hasTable()) {
+        // Room for the edit mark beside the largest row number, so the header keeps its width.
+        const QFontMetrics fm(verticalHeader()->font());
+        verticalHeader()->setMinimumWidth(
+            fm.horizontalAdvance(QStringLiteral("\u270E %1").arg(model_->dataRowCount() + 1)) + 12);
+        fitColumns();
+        const QModelIndex first = model_->index(0, 0);
+        selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
+        scrollToTop();
+    }
+}
+
+void DataGrid::fitColumns()
+{
+    const QFontMetrics fm(font());
+    const int sample = static_cast<int>(std::min<qsizetype>(model_->dataRowCount(), 100));
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        int w = fm.horizontalAdvance(model_->headerData(c, Qt::Horizontal).toString()) + 24;
+        for (int r = 0; r < sample; ++r)
+            w = std::max(w, fm.horizontalAdvance(model_->data(model_->index(r, c)).toString().left(80)) + 14);
+        setColumnWidth(c, std::clamp(w, 64, 360));
+    }
+}
+
+void DataGrid::flushEditor()
+{
+    if (!editor_)
+        return;
+    QWidget* e = editor_;
+    editor_ = nullptr;
+    commitData(e);
+    QAbstractItemView::closeEditor(e, QAbstractItemDelegate::NoHint);
+}
+
+void DataGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    if (editor == editor_)
+        editor_ = nullptr;
+    QTableView::closeEditor(editor, hint);
+}
+
+bool DataGrid::mayMoveTo(const QModelIndex& target)
+{
+    if (quiet_ > 0 || !hasTable())
+        return true;
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !target.isValid() || target.row() == current.row())
+        return true;
+    return writeRowNow(current.row());
+}
+
+bool DataGrid::writeRowNow(int row)
+{
+    flushEditor();
+    if (!model_->hasPendingEdit(row))
+        return true;
+    RowWriteResult result;
+    {
+        Quiet quiet(quiet_);
+        result = model_->writeRow(row);
+    }
+    if (result.ok())
+        return true;
+    reportRefusal(row, result);
+    return false;
+}
+
+void DataGrid::reportRefusal(int row, const RowWriteResult& result)
+{
+    queuedRefusal_.clear();
+    RowSet& rows = *rowSet();
+    if (result.status == RowWriteResult::Status::NoRowMatched && result.action == RowWriteResult::Action::Update) {
+        Message m;
+        m.text = QStringLiteral("The row was not saved: it was changed or deleted by someone else since it was "
+                                "read. Nothing was changed.\n\n"
+                                "Reload the row from the server?\n"
+                                "Yes: show the server's values (your changes to the row are dropped).\n"
+                                "No: keep your changes and go on editing.");
+        m.title = ctx_.appTitle;
+        m.icon = MessageIcon::Warning;
+        m.buttons = MessageButtons::YesNo;
+        if (ctx_.prompter.show(m) == MessageAnswer::Yes) {
+            RowWriteResult reloaded;
+            {
+                Quiet quiet(quiet_);
+                reloaded = model_->reloadRow(row);
+            }
+            if (!reloaded.ok())
+                say(describeRefusal(rows, reloaded));
+        }
+        return;
+    }
+    say(describeRefusal(rows, result));
+}
+
+void DataGrid::showQueuedRefusal()
+{
+    if (queuedRefusal_.isEmpty())
+        return;
+    const QString text = queuedRefusal_
+        + QStringLiteral("\n\nYour text is kept in the cell: correct it, or press Esc to drop your changes to the row.");
+    queuedRefusal_.clear();
+    say(text);
+}
+
+void DataGrid::moveCurrentQuietly(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    Quiet quiet(quiet_);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+}
+
+bool DataGrid::commitPendingRow()
+{
+    if (!hasTable())
+        return true;
+    selection_->unblock();
+    flushEditor();
+    const std::vector<qsizetype> inEdit = rowSet()->rowsInEdit();
+    for (qsizetype row : inEdit) {
+        // An insert adds a row below; rows above it keep their places.
+        if (!model_->hasPendingEdit(static_cast<int>(row)))
+            continue;
+        if (!writeRowNow(static_cast<int>(row))) {
+            const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+            if (currentIndex().row() != row)
+                moveCurrentQuietly(model_->index(static_cast<int>(row), column));
+            return false;
+        }
+    }
+    return true;
+}
+
+void DataGrid::moveToNewRecordRow()
+{
+    if (!hasTable())
+        return;
+    setFocus();
+    selection_->unblock();
+    const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+    const QModelIndex target = model_->index(model_->newRecordRow(), column);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    if (currentIndex().row() == target.row())
+        scrollTo(target);
+}
+
+void DataGrid::setCurrentCellNull()
+{
+    const QModelIndex index = currentIndex();
+    if (!hasTable() || !index.isValid() || !rowSet()->isEditable(index.column()))
+        return;
+    if (editor_) {
+        QWidget* e = editor_;
+        editor_ = nullptr;
+        QAbstractItemView::closeEditor(e, QAbstractItemDelegate::NoHint);
+    }
+    model_->setValue(index, odbc::Value::null());
+}
+
+QString DataGrid::selectionText() const
+{
+    if (!hasTable())
+        return {};
+    QItemSelection selection = selectionModel()->selection();
+    if (selection.isEmpty() && currentIndex().isValid())
+        selection.select(currentIndex(), currentIndex());
+    if (selection.isEmpty())
+        return {};
+    int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
+    for (const QItemSelectionRange& range : selection) {
+        top = std::min(top, range.top());
+        bottom = std::max(bottom, range.bottom());
+        left = std::min(left, range.left());
+        right = std::max(right, range.right());
+    }
+    // The new-record row is copied only while it holds something.
+    const int lastData = static_cast<int>(model_->dataRowCount()) - 1;
+    if (bottom > lastData && !model_->hasPendingEdit(model_->newRecordRow()))
+        bottom = lastData;
+    const bool single = selection.size() == 1;
+    QString out;
+    for (int r = top; r <= bottom; ++r) {
+        if (r > top)
+            out += QLatin1Char('\n');
+        for (int c = left; c <= right; ++c) {
+            if (c > left)
+                out += QLatin1Char('\t');
+            const QModelIndex index = model_->index(r, c);
+            if (!single && !selection.contains(index))
+                continue;
+            out += clipboardField(model_->data(index, Qt::EditRole).toString());
+        }
+    }
+    return out;
+}
+
+void DataGrid::copySelection()
+{
+    if (!hasTable())
+        return;
+    WaitCursor wait;
+    QGuiApplication::clipboard()->setText(selectionText());
+}
+
+void DataGrid::paste()
+{
+    pasteText(QGuiApplication::clipboard()->text());
+}
+
+bool DataGrid::pasteText(const QString& text)
+{
+    if (!hasTable())
+        return false;
+    const std::vector<QStringList> cells = parseClipboardCells(text);
+    if (cells.empty())
+        return false;
+    RowSet& rows = *rowSet();
+    QModelIndex start = currentIndex().isValid() ? currentIndex() : model_->index(0, 0);
+    const bool intoNewRows = model_->isNewRecordRow(start.row());
+    qsizetype width = 0;
+    for (const QStringList& row : cells)
+        width = std::max(width, row.size());
+    const int available = rows.columnCount() - start.column();
+    if (width > available) {
+        say(QStringLiteral("Nothing was pasted: the copied cells are %1 columns wide, but from the column \"%2\" "
+                           "on the table has only %3.")
+                .arg(width)
+                .arg(rows.columnName(start.column()))
+                .arg(available));
+        return false;
+    }
+    // Every value is checked before anything changes.
+    std::vector<std::vector<std::optional<odbc::Value>>> values(cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        for (qsizetype j = 0; j < cells[i].size(); ++j) {
+            const int c = start.column() + static_cast<int>(j);
+            values[i].emplace_back();
+            if (!rows.isEditable(c))
+                continue; // the server fills these
+            ParsedValue parsed = parseValue(rows.column(c), cells[i][j]);
+            if (!parsed.ok) {
+                say(QStringLiteral("Nothing was pasted: ")
+                    + describeRefusedValue(rows, c, cells[i][j], parsed.problem)
+                    + QStringLiteral(" (pasted row %1)").arg(i + 1));
+                return false;
+            }
+            values[i].back() = std::move(parsed.value);
+        }
+    }
+    if (!commitPendingRow())
+        return false;
+    if (intoNewRows) // a new row in edit was just inserted; the paste goes below it
+        start = model_->index(model_->newRecordRow(), start.column());
+
+    WaitCursor wait;
+    const int existing = static_cast<int>(model_->dataRowCount());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int wanted = start.row() + static_cast<int>(i);
+        const int row = wanted < existing ? wanted : model_->newRecordRow();
+        for (std::size_t j = 0; j < values[i].size(); ++j)
+            if (values[i][j])
+                model_->setValue(model_->index(row, start.column() + static_cast<int>(j)), *values[i][j]);
+        RowWriteResult result;
+        {
+            Quiet quiet(quiet_);
+            result = model_->writeRow(row);
+        }
+        if (!result.ok()) {
+            moveCurrentQuietly(model_->index(row, start.column()));
+            if (i > 0)
+                say(QStringLiteral("%1 of the %2 pasted rows were written; the row below stopped the paste.")
+                        .arg(i)
+                        .arg(values.size()));
+            reportRefusal(row, result);
+            return false;
+        }
+    }
+    const int lastRow = std::min(start.row() + static_cast<int>(values.size()) - 1,
+                                 static_cast<int>(model_->dataRowCount()) - 1);
+    Quiet quiet(quiet_);
+    selectionModel()->select(QItemSelection(start, model_->index(std::max(lastRow, start.row()),
+                                                                 start.column() + static_cast<int>(width) - 1)),
+                             QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+bool DataGrid::deleteSelectedRows()
+{
+    if (!hasTable())
+        return false;
+    std::vector<int> rows;
+    bool newRowSelected = false;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        if (index.row() < model_->dataRowCount())
+            rows.push_back(index.row());
+        else
+            newRowSelected = true;
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (newRowSelected && model_->hasPendingEdit(model_->newRecordRow()) && rows.empty()) {
+        if (editor_) {
+            QWidget* e = editor_;
+            editor_ = nullptr;
+            QAbstractItemView::closeEditor(e, QAbstractItemDelegate::NoHint);
+        }
+        model_->dropEdit(model_->newRecordRow());
+    }
+    if (rows.empty())
+        return false;
+    flushEditor();
+    // A row that is deleted needs no writing; any other row in edit is written first.
+    for (int row : rows)
+        if (model_->hasPendingEdit(row))
+            model_->dropEdit(row);
+    if (!commitPendingRow())
+        return false;
+
+    Message ask;
+    ask.text = rows.size() == 1
+        ? QStringLiteral("Delete the selected row from the table \"%1\"?\n\nThe row is deleted on the server at "
+                         "once; this cannot be undone.")
+              .arg(rowSet()->table())
+        : QStringLiteral("Delete the %1 selected rows from the table \"%2\"?\n\nThe rows are deleted on the "
+                         "server at once; this cannot be undone.")
+              .arg(rows.size())
+              .arg(rowSet()->table());
+    ask.title = ctx_.appTitle;
+    ask.icon = MessageIcon::Question;
+    ask.buttons = MessageButtons::YesNo;
+    if (ctx_.prompter.show(ask) != MessageAnswer::Yes)
+        return false;
+
+    std::size_t deleted = 0;
+    {
+        WaitCursor wait;
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            RowWriteResult result;
+            {
+                Quiet quiet(quiet_);
+                result = model_->deleteRow(*it);
+            }
+            if (!result.ok()) {
+                moveCurrentQuietly(model_->index(*it, std::max(0, currentIndex().column())));
+                QString text = describeRefusal(*rowSet(), result);
+                if (deleted > 0)
+                    text += QStringLiteral("\n\n%1 of the %2 selected rows were deleted before this one.")
+                                .arg(deleted)
+                                .arg(rows.size());
+                say(text);
+                return false;
+            }
+            ++deleted;
+        }
+    }
+    return true;
+}
+
+void DataGrid::sortByHeader(int column)
+{
+    QHeaderView* header = horizontalHeader();
+    auto restoreIndicator = [&] {
+        header->setSortIndicatorShown(sortColumn_ >= 0);
+        header->setSortIndicator(sortColumn_, sortAscending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+    };
+    if (!hasTable() || column < 0 || column >= model_->columnCount() || !commitPendingRow()) {
+        restoreIndicator();
+        return;
+    }
+    const bool ascending = column == sortColumn_ ? !sortAscending_ : true;
+    {
+        WaitCursor wait;
+        Quiet quiet(quiet_);
+        model_->sort(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
+    sortColumn_ = column;
+    sortAscending_ = ascending;
+    restoreIndicator();
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
+}
+
+void DataGrid::keyPressEvent(QKeyEvent* event)
+{
+    selection_->unblock();
+    if (!hasTable()) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        copySelection();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        paste();
+        return;
+    }
+    if (event->key() == Qt::Key_0 && (event->modifiers() & Qt::ControlModifier)) {
+        setCurrentCellNull();
+        return;
+    }
+    if (state() != QAbstractItemView::EditingState) {
+        if (event->key() == Qt::Key_Escape) {
+            // The cell editor takes the first Esc; this one drops the row's changes.
+            if (currentIndex().isValid() && model_->hasPendingEdit(currentIndex().row())) {
+                queuedRefusal_.clear();
+                model_->dropEdit(currentIndex().row());
+            }
+            return;
+        }
+        if (event->key() == Qt::Key_Delete && !selectionModel()->selectedRows().isEmpty()) {
+            deleteSelectedRows();
+            return;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void DataGrid::mousePressEvent(QMouseEvent* event)
+{
+    selection_->unblock();
+    QTableView::mousePressEvent(event);
+}
+
+bool DataGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress)
+        selection_->unblock();
+    return QTableView::eventFilter(watched, event);
+}
+
+bool DataGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    // Only the current row is edited; a refused move leaves the click elsewhere without effect.
+    if (quiet_ == 0 && index.isValid() && currentIndex().isValid() && index.row() != currentIndex().row())
+        return false;
+    return QTableView::edit(index, trigger, event);
+}
+
+QModelIndex DataGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = currentIndex();
+    if (cursorAction == MoveNext && hasTable() && current.isValid() && model_->isNewRecordRow(current.row())
+        && current.column() == model_->columnCount() - 1 && model_->hasPendingEdit(current.row())) {
+        // Tab past the end of a new row inserts it and opens the next one.
+        if (!writeRowNow(current.row()))
+            return current;
+        return model_->index(model_->newRecordRow(), 0);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
+} // namespace tabulon

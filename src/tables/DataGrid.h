@@ -1,0 +1,96 @@
+#pragma once
+
+// The editor's grid: a table view over a RowSetModel that writes the row in edit when the
+// user leaves it (and refuses the move when the server refuses the row), keeps a new-record
+// row at the bottom, and speaks for itself through the program's Prompter when a value or a
+// row is refused. Keyboard and clipboard follow spreadsheet habits.
+
+#include "RowSet.h"
+
+#include <QPointer>
+#include <QTableView>
+#include <memory>
+
+namespace tabulon {
+
+struct AppContext;
+class GridSource;
+class RowSetModel;
+
+class DataGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit DataGrid(AppContext& ctx, QWidget* parent = nullptr);
+    ~DataGrid() override;
+
+    // The hint shown while the mouse rests on the grid.
+    static QString toolTipText();
+
+    // Binds the grid to a table (the first record becomes current), or to none. A pending
+    // edit of the previous table is dropped: call commitPendingRow() first.
+    void setRowSet(std::unique_ptr<RowSet> rows);
+    void clear() { setRowSet(nullptr); }
+    bool hasTable() const;
+    RowSet* rowSet() const;
+    RowSetModel& rowSetModel() const { return *model_; }
+    // What the exports read: captions, data rows in the order shown, display texts.
+    const GridSource& gridSource() const;
+    // Data rows, without the new-record row; 0 without a table.
+    qsizetype approximateRowCount() const;
+
+    // Writes the row in edit now, as leaving it would. True when nothing was pending or the
+    // server took it; false when it was refused (the grid has said why, the values stay).
+    bool commitPendingRow();
+    // Makes the new-record row current (writing the row in edit first, as any move does).
+    void moveToNewRecordRow();
+
+    // Ctrl+0: the current cell becomes NULL.
+    void setCurrentCellNull();
+    // Ctrl+C: the selected cells as TAB-separated text on the clipboard.
+    void copySelection();
+    QString selectionText() const;
+    // Ctrl+V: cells from TAB-separated text, from the current cell rightwards and
+    // downwards; rows below the last become new rows. Each row is written as it is filled.
+    // Refused whole (nothing changed) when it is too wide or holds a value its column
+    // cannot take.
+    bool pasteText(const QString& text);
+    void paste();
+    // Delete with whole rows selected: asks, then deletes each row on the server.
+    bool deleteSelectedRows();
+    // A header click: sorts the client copy by the column (again: the other way).
+    void sortByHeader(int column);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class DataGridSelectionModel;
+    friend class DataGridDelegate;
+
+    // Whether the current row may be left for `target`: writes the row in edit first.
+    bool mayMoveTo(const QModelIndex& target);
+    // Commits the open cell editor into the model, and closes it.
+    void flushEditor();
+    bool writeRowNow(int row);
+    void reportRefusal(int row, const RowWriteResult& result);
+    void showQueuedRefusal();
+    void moveCurrentQuietly(const QModelIndex& index);
+    void fitColumns();
+    void say(const QString& text);
+
+    AppContext& ctx_;
+    RowSetModel* model_ = nullptr;
+    class DataGridSelectionModel* selection_ = nullptr;
+    QPointer<QWidget> editor_;
+    int quiet_ = 0; // > 0 while the grid moves the current row itself
+    QString queuedRefusal_;
+    int sortColumn_ = -1;
+    bool sortAscending_ = true;
+};
+
+} // namespace tabulon

@@ -1,0 +1,183 @@
+#pragma once
+
+// The client-side copy of one table: every row of "SELECT * FROM [t];" as read, the column
+// metadata, the key columns, and the edits a person has made but not yet written. A row is
+// written with one parameterised statement inside a transaction that is rolled back unless
+// exactly one row was affected; the originals stay as read until the server has the change.
+
+#include "connection/odbc/Odbc.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tabulon {
+
+// The outcome of writing, deleting or reloading one row.
+struct RowWriteResult {
+    enum class Action { Update, Insert, Delete, Reload };
+    enum class Status {
+        Written,         // done (or there was nothing to write)
+        InvalidValue,    // a typed value is not a value of its column
+        ServerError,     // the server refused the statement
+        NoRowMatched,    // the row was changed or deleted by someone else since it was read
+        ManyRowsMatched, // the row matches several rows: duplicate rows and no key
+        CannotIdentify,  // no key and no column whose values can be compared
+        CountUnknown,    // the driver could not tell how many rows were affected
+        RowGone,         // reload: the row is no longer on the server; it left the copy
+    };
+    Action action = Action::Update;
+    Status status = Status::Written;
+    int column = -1;    // InvalidValue: the column
+    QString value;      // InvalidValue: the refused text
+    QString detail;     // InvalidValue: what is expected; ServerError: the driver's text
+    qsizetype rows = 0; // rows the statement affected, when known
+
+    bool ok() const { return status == Status::Written; }
+};
+
+class RowSet {
+public:
+    // Called after each block of rows with the number read so far; false stops the reading.
+    using Progress = std::function<bool(std::size_t rowsRead)>;
+
+    // Reads the whole table through the connection, which the row set keeps for its writes.
+    // Returns null when `progress` stopped the reading (nothing is kept then). Throws
+    // odbc::Error with the driver's text when the table cannot be read.
+    static std::unique_ptr<RowSet> open(odbc::Connection connection, const QString& table,
+                                        const Progress& progress = {});
+    ~RowSet();
+    RowSet(const RowSet&) = delete;
+    RowSet& operator=(const RowSet&) = delete;
+
+    const QString& table() const { return table_; }
+    odbc::Connection& connection() { return connection_; }
+
+    int columnCount() const { return static_cast<int>(columns_.size()); }
+    const odbc::ColumnInfo& column(int c) const { return columns_[static_cast<std::size_t>(c)]; }
+    QString columnName(int c) const { return QString::fromStdString(column(c).name); }
+    // The columns that identify a row (indexes), empty when the table has no key.
+    const std::vector<int>& keyColumns() const { return key_; }
+    // Identity, rowversion and computed columns are filled by the server, never typed.
+    bool isEditable(int c) const;
+
+    // Data rows in the order shown; row rowCount() is the new-record row.
+    qsizetype rowCount() const { return static_cast<qsizetype>(order_.size()); }
+    qsizetype newRecordRow() const { return rowCount(); }
+
+    // The value as read (or as last written). Null for the new-record row. The view stays
+    // valid until the row set changes.
+    odbc::CellView stored(qsizetype row, int column) const;
+    // What the grid shows: the pending edit when there is one, else the stored value.
+    odbc::CellView shown(qsizetype row, int column) const;
+
+    // ---- edits kept apart from the originals until the row is written ----
+    bool hasPendingEdit(qsizetype row) const;
+    bool isCellEdited(qsizetype row, int column) const;
+    // The text a person typed that is not a value of the column; null when none.
+    const QString* refusedText(qsizetype row, int column) const;
+    const QString* refusedProblem(qsizetype row, int column) const;
+    void setCell(qsizetype row, int column, odbc::Value value);
+    void setRefusedText(qsizetype row, int column, const QString& text, const QString& problem);
+    // Drops the row's pending edit (Esc); the stored values show again.
+    void dropEdit(qsizetype row);
+    // The rows that hold pending edits (the new-record row included), in the order shown.
+    std::vector<qsizetype> rowsInEdit() const;
+
+    // Writes the row's pending edit: UPDATE for a data row, INSERT for the new-record row.
+    // On success the stored values become the written ones, read back from the server where
+    // the row can be found again (server defaults, identity, computed values). On refusal the
+    // pending edit stays as it was. An insert appends the row at rowCount() - 1.
+    RowWriteResult writeRow(qsizetype row);
+    // Deletes the data row on the server and then from the copy.
+    RowWriteResult deleteRow(qsizetype row);
+    // Reads the row again from the server and drops its pending edit. With a key the row is
+    // found by its key; without one by all its comparable values as read.
+    RowWriteResult reloadRow(qsizetype row);
+
+    // Reorders the rows shown by the column's natural order, NULL first (ascending) or last
+    // (descending); equal values keep their order. Nothing is sent to the server.
+    void sortBy(int column, bool ascending);
+    // The stable identity of the row shown at `row` (survives sorting and deletes).
+    std::uint32_t rowId(qsizetype row) const { return order_[static_cast<std::size_t>(row)]; }
+    qsizetype rowOfId(std::uint32_t id) const;
+
+    // Bytes held by the copy (for measuring).
+    std::size_t memoryBytes() const;
+
+private:
+    RowSet(odbc::Connection connection, QString table);
+
+    struct PendingCell {
+        bool set = false;
+        bool refused = false;
+        odbc::Value value;
+        QString text;    // refused: what was typed
+        QString problem; // refused: what is expected
+    };
+    using PendingRow = std::vector<PendingCell>;
+
+    struct Segment {
+        std::vector<std::uint64_t> nulls;
+        std::vector<std::int64_t> integers;
+        std::vector<double> reals;
+        std::vector<std::uint32_t> ends; // end offset of each value in `bytes`
+        std::string bytes;
+    };
+    struct ColumnStore {
+        odbc::Kind kind = odbc::Kind::Text;
+        std::vector<Segment> segments;
+    };
+
+    static constexpr unsigned kSegmentShift = 16;
+    static constexpr std::size_t kSegmentRows = std::size_t(1) << kSegmentShift;
+    static constexpr std::uint32_t kNewRowId = 0xFFFFFFFFu;
+
+    void appendLoaded(const odbc::ResultSet& rs, std::size_t blockRows);
+    void finishSegments();
+    odbc::CellView storedById(std::uint32_t id, int column) const;
+    std::vector<odbc::Value> storedRow(std::uint32_t id) const;
+    void replaceStored(std::uint32_t id, std::vector<odbc::Value> values);
+    std::uint32_t idOf(qsizetype row) const;
+    PendingRow* pendingOf(qsizetype row);
+    const PendingRow* pendingOf(qsizetype row) const;
+    PendingRow& pendingFor(qsizetype row);
+
+    // The WHERE clause that finds a row by the given values; false when nothing can.
+    bool buildMatch(const std::vector<odbc::Value>& values, const std::vector<bool>& use,
+                    std::string& where, std::vector<odbc::Param>& params) const;
+    std::vector<bool> identifyingColumns(const std::vector<int>& changed) const;
+    odbc::Param paramFor(int column, const odbc::Value& value) const;
+    RowWriteResult runOneRow(RowWriteResult::Action action, const std::string& sql,
+                             const std::vector<odbc::Param>& params,
+                             std::optional<std::int64_t>* identity = nullptr);
+    // Reads the rows matching `where`; returns how many there were (counting stops at 2) and
+    // the first one.
+    int readBack(const std::string& where, const std::vector<odbc::Param>& params,
+                 std::vector<odbc::Value>& row);
+
+    odbc::Connection connection_;
+    QString table_;
+    std::vector<odbc::ColumnInfo> columns_;
+    std::vector<int> key_;
+    bool exactReals_ = true; // whether the driver hands floating-point values over unrounded
+    std::vector<ColumnStore> store_;
+    std::uint32_t loaded_ = 0;              // rows in the column store
+    std::uint32_t nextId_ = 0;              // ids of inserted rows follow the loaded ones
+    std::vector<std::uint32_t> order_;      // the rows shown, by id
+    std::vector<std::uint64_t> replacedBits_;
+    std::unordered_map<std::uint32_t, std::vector<odbc::Value>> replaced_;
+    std::unordered_map<std::uint32_t, PendingRow> pending_;
+};
+
+// What the grid says when a write is refused: the reason in plain words and the driver's text.
+QString describeRefusal(const RowSet& rows, const RowWriteResult& result);
+// What the grid says when typed text is not a value of its column.
+QString describeRefusedValue(const RowSet& rows, int column, const QString& text, const QString& problem);
+
+} // namespace tabulon

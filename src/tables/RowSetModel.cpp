@@ -1,0 +1,300 @@
+#include "RowSetModel.h"
+
+#include "ValueFormat.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace tabulon {
+
+namespace {
+
+// Display of very long values is cut; editing and the exports see the whole value.
+constexpr qsizetype kDisplayLimit = 4000;
+
+} // namespace
+
+class RowSetModel::Source : public GridSource {
+public:
+    explicit Source(const RowSetModel& model) : model_(model) {}
+    int columnCount() const override { return model_.hasTable() ? model_.rowSet()->columnCount() : 0; }
+    QString caption(int column) const override { return model_.rowSet()->columnName(column); }
+    qsizetype rowCount() const override { return model_.dataRowCount(); }
+    QString cellText(qsizetype row, int column) const override { return model_.cellText(row, column); }
+    void appendCellUtf8(qsizetype row, int column, std::string& out) const override
+    {
+        model_.appendCellUtf8(row, column, out);
+    }
+
+private:
+    const RowSetModel& model_;
+};
+
+RowSetModel::RowSetModel(QObject* parent)
+    : QAbstractTableModel(parent), source_(std::make_unique<Source>(*this))
+{
+    nullFont_.setItalic(true);
+}
+
+RowSetModel::~RowSetModel() = default;
+
+const GridSource& RowSetModel::gridSource() const { return *source_; }
+
+void RowSetModel::setRowSet(std::unique_ptr<RowSet> rows)
+{
+    beginResetModel();
+    rows_ = std::move(rows);
+    modelRows_ = rows_ ? static_cast<int>(rows_->rowCount()) + 1 : 0;
+    endResetModel();
+}
+
+void RowSetModel::setBaseFont(const QFont& font)
+{
+    nullFont_ = font;
+    nullFont_.setItalic(true);
+}
+
+int RowSetModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : modelRows_;
+}
+
+int RowSetModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !rows_ ? 0 : rows_->columnCount();
+}
+
+bool RowSetModel::isNull(qsizetype row, int column) const
+{
+    return rows_->shown(row, column).kind == odbc::Kind::Null;
+}
+
+QString RowSetModel::cellText(qsizetype row, int column) const
+{
+    return displayText(rows_->column(column), rows_->shown(row, column));
+}
+
+void RowSetModel::appendCellUtf8(qsizetype row, int column, std::string& out) const
+{
+    appendDisplayUtf8(rows_->column(column), rows_->shown(row, column), out);
+}
+
+QVariant RowSetModel::data(const QModelIndex& index, int role) const
+{
+    if (!rows_ || !index.isValid() || index.row() >= modelRows_ || index.row() > rows_->rowCount()
+        || index.column() >= rows_->columnCount())
+        return {};
+    const int r = index.row(), c = index.column();
+    const QString* refused = rows_->refusedText(r, c);
+    const bool newRow = r == rows_->rowCount();
+    switch (role) {
+    case Qt::DisplayRole: {
+        if (refused)
+            return *refused;
+        const odbc::CellView v = rows_->shown(r, c);
+        if (v.kind == odbc::Kind::Null)
+            return newRow && !rows_->isCellEdited(r, c) ? QString() : QStringLiteral("NULL");
+        QString text = displayText(rows_->column(c), v);
+        if (text.size() > kDisplayLimit)
+            text = text.left(kDisplayLimit) + QChar(0x2026);
+        return text;
+    }
+    case Qt::EditRole:
+        if (refused)
+            return *refused;
+        return cellText(r, c);
+    case Qt::ForegroundRole:
+        if (refused)
+            return QBrush(QColor(0xC0, 0x00, 0x00));
+        if (rows_->shown(r, c).kind == odbc::Kind::Null)
+            return QBrush(QColor(0x90, 0x90, 0x90));
+        return {};
+    case Qt::FontRole:
+        if (!refused && rows_->shown(r, c).kind == odbc::Kind::Null)
+            return nullFont_;
+        return {};
+    case Qt::BackgroundRole:
+        if (rows_->isCellEdited(r, c))
+            return QBrush(QColor(0xFF, 0xF6, 0xC8));
+        return {};
+    case Qt::TextAlignmentRole:
+        return isNumeric(rows_->column(c)) ? int(Qt::AlignRight | Qt::AlignVCenter)
+                                           : int(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        if (const QString* problem = rows_->refusedProblem(r, c))
+            return describeRefusedValue(*rows_, c, *refused, *problem);
+        return toolTip_.isEmpty() ? QVariant() : QVariant(toolTip_);
+    default: return {};
+    }
+}
+
+QVariant RowSetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (!rows_)
+        return {};
+    if (orientation == Qt::Horizontal) {
+        if (section < 0 || section >= rows_->columnCount())
+            return {};
+        if (role == Qt::DisplayRole)
+            return rows_->columnName(section);
+        if (role == Qt::ToolTipRole)
+            return rows_->columnName(section) + QStringLiteral(" (") + typeDescription(rows_->column(section))
+                + QLatin1Char(')');
+        return {};
+    }
+    if (section < 0 || section >= modelRows_)
+        return {};
+    const bool newRow = section >= rows_->rowCount();
+    const bool inEdit = section <= rows_->rowCount() && rows_->hasPendingEdit(section);
+    switch (role) {
+    case Qt::DisplayRole:
+        if (newRow)
+            return inEdit ? QStringLiteral("\u270E *") : QStringLiteral("*");
+        return inEdit ? QStringLiteral("\u270E %1").arg(section + 1) : QString::number(section + 1);
+    case Qt::ToolTipRole:
+        if (inEdit)
+            return QStringLiteral("Row in edit: written when you leave the row; Esc drops the changes.");
+        if (newRow)
+            return QStringLiteral("New row: type here to add a row to the table.");
+        return {};
+    case Qt::TextAlignmentRole: return int(Qt::AlignRight | Qt::AlignVCenter);
+    default: return {};
+    }
+}
+
+Qt::ItemFlags RowSetModel::flags(const QModelIndex& index) const
+{
+    if (!rows_ || !index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (rows_->isEditable(index.column()))
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+void RowSetModel::rowChanged(int row)
+{
+    if (!rows_ || row < 0 || row >= modelRows_)
+        return;
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    emit headerDataChanged(Qt::Vertical, row, row);
+}
+
+bool RowSetModel::setText(const QModelIndex& index, const QString& text, QString* problem)
+{
+    if (!rows_ || !index.isValid() || !rows_->isEditable(index.column()))
+        return false;
+    const int r = index.row(), c = index.column();
+    // Leaving a cell as it was is no change, whatever its exact stored form.
+    if (!rows_->refusedText(r, c) && text == cellText(r, c)
+        && !(text.isEmpty() && rows_->shown(r, c).kind != odbc::Kind::Null))
+        return true;
+    ParsedValue parsed = parseValue(rows_->column(c), text);
+    if (!parsed.ok) {
+        if (problem)
+            *problem = parsed.problem;
+        return false;
+    }
+    rows_->setCell(r, c, std::move(parsed.value));
+    rowChanged(r);
+    return true;
+}
+
+bool RowSetModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !rows_ || !index.isValid() || !rows_->isEditable(index.column()))
+        return false;
+    const QString text = value.toString();
+    QString problem;
+    if (setText(index, text, &problem))
+        return true;
+    rows_->setRefusedText(index.row(), index.column(), text, problem);
+    rowChanged(index.row());
+    emit valueRefused(index, describeRefusedValue(*rows_, index.column(), text, problem));
+    return true;
+}
+
+bool RowSetModel::setValue(const QModelIndex& index, odbc::Value value)
+{
+    if (!rows_ || !index.isValid() || !rows_->isEditable(index.column()))
+        return false;
+    rows_->setCell(index.row(), index.column(), std::move(value));
+    rowChanged(index.row());
+    return true;
+}
+
+void RowSetModel::dropEdit(int row)
+{
+    if (!rows_)
+        return;
+    rows_->dropEdit(row);
+    rowChanged(row);
+}
+
+RowWriteResult RowSetModel::writeRow(int row)
+{
+    if (!rows_)
+        return {};
+    const RowWriteResult res = rows_->writeRow(row);
+    if (res.ok() && rows_->rowCount() + 1 > modelRows_) {
+        // The new-record row became a data row; a fresh one opens below it.
+        beginInsertRows(QModelIndex(), modelRows_, modelRows_);
+        ++modelRows_;
+        endInsertRows();
+    }
+    rowChanged(row);
+    return res;
+}
+
+RowWriteResult RowSetModel::deleteRow(int row)
+{
+    if (!rows_)
+        return {};
+    const RowWriteResult res = rows_->deleteRow(row);
+    if (rows_->rowCount() + 1 < modelRows_) {
+        beginRemoveRows(QModelIndex(), row, row);
+        --modelRows_;
+        endRemoveRows();
+    } else {
+        rowChanged(row);
+    }
+    return res;
+}
+
+RowWriteResult RowSetModel::reloadRow(int row)
+{
+    if (!rows_)
+        return {};
+    const RowWriteResult res = rows_->reloadRow(row);
+    if (rows_->rowCount() + 1 < modelRows_) {
+        beginRemoveRows(QModelIndex(), row, row);
+        --modelRows_;
+        endRemoveRows();
+    } else {
+        rowChanged(row);
+    }
+    return res;
+}
+
+void RowSetModel::sort(int column, Qt::SortOrder order)
+{
+    if (!rows_ || column < 0 || column >= rows_->columnCount())
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::uint32_t> ids;
+    ids.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& i : before)
+        ids.push_back(i.row() < rows_->rowCount() ? rows_->rowId(i.row()) : 0xFFFFFFFFu);
+    rows_->sortBy(column, order == Qt::AscendingOrder);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype k = 0; k < before.size(); ++k) {
+        const qsizetype r = rows_->rowOfId(ids[static_cast<std::size_t>(k)]);
+        after.push_back(index(static_cast<int>(r), before[k].column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+} // namespace tabulon

@@ -1,0 +1,378 @@
+// The row set against a real driver: what it reads, and what reaches the database file when a
+// row is written, inserted, deleted or refused. Checked on the file itself, apart from the
+// connection under test.
+
+#include "support/SqliteFixture.h"
+#include "tables/RowSet.h"
+#include "tables/ValueFormat.h"
+
+#include <gtest/gtest.h>
+
+namespace tabulon {
+namespace {
+
+using Status = RowWriteResult::Status;
+
+class RowSetWrite : public ::testing::Test {
+protected:
+    std::unique_ptr<RowSet> open(const QString& table) { return RowSet::open(db.connect(), table); }
+    int col(const RowSet& rows, const char* name)
+    {
+        for (int c = 0; c < rows.columnCount(); ++c)
+            if (rows.columnName(c) == QLatin1String(name))
+                return c;
+        ADD_FAILURE() << "no column " << name;
+        return 0;
+    }
+    // Typed text into a cell, as the grid does it.
+    void type(RowSet& rows, qsizetype row, const char* column, const QString& text)
+    {
+        const int c = col(rows, column);
+        ParsedValue parsed = parseValue(rows.column(c), text);
+        ASSERT_TRUE(parsed.ok) << parsed.problem.toStdString();
+        rows.setCell(row, c, parsed.value);
+    }
+    QString shown(const RowSet& rows, qsizetype row, const char* column)
+    {
+        const int c = col(rows, column);
+        return displayText(rows.column(c), rows.shown(row, c));
+    }
+    test::SqliteFixture db;
+};
+
+TEST_F(RowSetWrite, UpdateWithKeyChangesThatRowOnly)
+{
+    db.exec("CREATE TABLE [People] ([id] int NOT NULL PRIMARY KEY, [name] nvarchar(50) NULL, [age] int NULL);"
+            "INSERT INTO People VALUES (1, 'Ann', 30), (2, 'Bob', 40);");
+    auto rows = open("People");
+    ASSERT_EQ(rows->keyColumns(), std::vector<int>{0});
+    type(*rows, 1, "name", "Robert");
+    EXPECT_TRUE(rows->hasPendingEdit(1));
+    EXPECT_EQ(shown(*rows, 1, "name"), "Robert");
+    EXPECT_EQ(QString::fromUtf8(rows->stored(1, 1).bytes.data(), 3), "Bob"); // originals stay as read
+
+    const RowWriteResult r = rows->writeRow(1);
+    EXPECT_EQ(r.status, Status::Written);
+    EXPECT_FALSE(rows->hasPendingEdit(1));
+    EXPECT_EQ(db.rows("SELECT id, name, age FROM People ORDER BY id;"),
+              (std::vector<QStringList>{{"1", "Ann", "30"}, {"2", "Robert", "40"}}));
+    EXPECT_EQ(shown(*rows, 1, "name"), "Robert");
+}
+
+TEST_F(RowSetWrite, UpdateWithoutKeyMatchesEveryValueAsRead)
+{
+    db.exec("CREATE TABLE [Notes] ([a] int NULL, [b] nvarchar(20) NULL, [c] float NULL, [d] datetime NULL);"
+            "INSERT INTO Notes VALUES (1, 'x', 0.1, '2024-02-29 23:59:59.997'), (1, 'x', 0.30000000000000004, "
+            "'2024-02-29 23:59:59.997'), (2, NULL, NULL, NULL);");
+    auto rows = open("Notes");
+    ASSERT_TRUE(rows->keyColumns().empty());
+    // Floats and dates are bound back exactly as read, so they find their own row.
+    type(*rows, 1, "b", "y");
+    EXPECT_EQ(rows->writeRow(1).status, Status::Written);
+    // NULLs are matched with IS NULL.
+    type(*rows, 2, "a", "3");
+    EXPECT_EQ(rows->writeRow(2).status, Status::Written);
+    EXPECT_EQ(db.rows("SELECT a, b FROM Notes ORDER BY rowid;"),
+              (std::vector<QStringList>{{"1", "x"}, {"1", "y"}, {"3", QString()}}));
+}
+
+TEST_F(RowSetWrite, NullInAndOut)
+{
+    db.exec("CREATE TABLE [T] ([id] int NOT NULL PRIMARY KEY, [n] int NULL, [s] nvarchar(20) NULL, "
+            "[d] date NULL, [m] decimal(10,2) NULL);"
+            "INSERT INTO T VALUES (1, 5, 'five', '2024-05-05', 5.5), (2, NULL, NULL, NULL, NULL);");
+    auto rows = open("T");
+    for (const char* c : {"n", "s", "d", "m"})
+        rows->setCell(0, col(*rows, c), odbc::Value::null());
+    type(*rows, 1, "n", "7");
+    type(*rows, 1, "s", ""); // an empty text cell is the empty string, not NULL
+    type(*rows, 1, "d", "2024-7-7");
+    type(*rows, 1, "m", "7.25");
+    EXPECT_EQ(rows->writeRow(0).status, Status::Written);
+    EXPECT_EQ(rows->writeRow(1).status, Status::Written);
+    EXPECT_EQ(db.rows("SELECT n, s, d, m FROM T ORDER BY id;"),
+              (std::vector<QStringList>{{QString(), QString(), QString(), QString()},
+                                        {"7", "", "2024-07-07", "7.25"}}));
+    EXPECT_EQ(rows->shown(0, col(*rows, "n")).kind, odbc::Kind::Null);
+    EXPECT_EQ(shown(*rows, 1, "d"), "2024-07-07");
+}
+
+TEST_F(RowSetWrite, InsertLeavesIdentityToTheServerAndShowsIt)
+{
+    db.exec("CREATE TABLE [Orders] ([id] INTEGER PRIMARY KEY AUTOINCREMENT, [item] nvarchar(30) NOT NULL, "
+            "[qty] int NULL DEFAULT 1);"
+            "INSERT INTO Orders (id, item) VALUES (41, 'pen');");
+    auto rows = open("Orders");
+    EXPECT_FALSE(rows->isEditable(col(*rows, "id")));
+    const qsizetype fresh = rows->newRecordRow();
+    type(*rows, fresh, "item", "ink");
+    EXPECT_TRUE(rows->hasPendingEdit(fresh));
+    const RowWriteResult r = rows->writeRow(fresh);
+    ASSERT_EQ(r.status, Status::Written) << r.detail.toStdString();
+    ASSERT_EQ(rows->rowCount(), 2);
+    EXPECT_EQ(shown(*rows, 1, "id"), "42");
+    EXPECT_EQ(shown(*rows, 1, "qty"), "1"); // the server's default, read back
+    EXPECT_FALSE(rows->hasPendingEdit(rows->newRecordRow()));
+    EXPECT_EQ(db.rows("SELECT id, item, qty FROM Orders ORDER BY id;"),
+              (std::vector<QStringList>{{"41", "pen", "1"}, {"42", "ink", "1"}}));
+    // The inserted row is a row like the others: it can be changed and deleted.
+    type(*rows, 1, "qty", "3");
+    EXPECT_EQ(rows->writeRow(1).status, Status::Written);
+    EXPECT_EQ(db.value("SELECT qty FROM Orders WHERE id = 42;"), "3");
+    EXPECT_EQ(rows->deleteRow(1).status, Status::Written);
+    EXPECT_EQ(db.value("SELECT COUNT(*) FROM Orders;"), "1");
+}
+
+TEST_F(RowSetWrite, DeleteRemovesOneRowThere)
+{
+    db.exec("CREATE TABLE [T] ([id] int NOT NULL PRIMARY KEY, [v] nvarchar(5));"
+            "INSERT INTO T VALUES (1, 'a'), (2, 'b'), (3, 'c');");
+    auto rows = open("T");
+    EXPECT_EQ(rows->deleteRow(1).status, Status::Written);
+    EXPECT_EQ(rows->rowCount(), 2);
+    EXPECT_EQ(shown(*rows, 1, "v"), "c");
+    EXPECT_EQ(db.column("SELECT v FROM T ORDER BY id;"), QStringList({"a", "c"}));
+}
+
+TEST_F(RowSetWrite, DuplicateRowsWithoutKeyAreRefusedAndNothingChanges)
+{
+    db.exec("CREATE TABLE [Dup] ([a] int, [b] nvarchar(10));"
+            "INSERT INTO Dup VALUES (1, 'same'), (1, 'same'), (2, 'other');");
+    auto rows = open("Dup");
+    type(*rows, 0, "b", "changed");
+    const RowWriteResult update = rows->writeRow(0);
+    EXPECT_EQ(update.status, Status::ManyRowsMatched);
+    EXPECT_TRUE(rows->hasPendingEdit(0));
+    EXPECT_EQ(shown(*rows, 0, "b"), "changed"); // the user's value stays in the row
+    EXPECT_EQ(rows->deleteRow(1).status, Status::ManyRowsMatched);
+    EXPECT_EQ(rows->rowCount(), 3);
+    EXPECT_EQ(db.column("SELECT b FROM Dup ORDER BY rowid;"), QStringList({"same", "same", "other"}));
+    EXPECT_TRUE(describeRefusal(*rows, update).contains("duplicate rows and no key"));
+}
+
+TEST_F(RowSetWrite, RowChangedElsewhereSinceItWasReadIsRefused)
+{
+    db.exec("CREATE TABLE [K] ([id] int NOT NULL PRIMARY KEY, [v] nvarchar(10), [w] int);"
+            "CREATE TABLE [N] ([v] nvarchar(10), [w] int);"
+            "INSERT INTO K VALUES (1, 'mine', 1), (2, 'gone', 2); INSERT INTO N VALUES ('mine', 1);");
+    auto keyed = open("K");
+    auto bare = open("N");
+    db.exec("UPDATE K SET v = 'theirs' WHERE id = 1; DELETE FROM K WHERE id = 2; UPDATE N SET w = 9;");
+
+    type(*keyed, 0, "v", "ours");
+    const RowWriteResult r = keyed->writeRow(0);
+    EXPECT_EQ(r.status, Status::NoRowMatched);
+    EXPECT_TRUE(describeRefusal(*keyed, r).contains("changed or deleted by someone else since it was read"));
+    EXPECT_TRUE(keyed->hasPendingEdit(0));
+    type(*keyed, 1, "w", "5");
+    EXPECT_EQ(keyed->writeRow(1).status, Status::NoRowMatched);
+    type(*bare, 0, "v", "ours");
+    EXPECT_EQ(bare->writeRow(0).status, Status::NoRowMatched);
+    EXPECT_EQ(db.rows("SELECT id, v FROM K;"), (std::vector<QStringList>{{"1", "theirs"}}));
+    EXPECT_EQ(db.rows("SELECT v, w FROM N;"), (std::vector<QStringList>{{"mine", "9"}}));
+
+    // With a key, a change to a column the other writer did not touch still goes through.
+    db.exec("INSERT INTO K VALUES (3, 'x', 3);");
+    auto again = open("K");
+    db.exec("UPDATE K SET v = 'y' WHERE id = 3;");
+    type(*again, 1, "w", "30");
+    EXPECT_EQ(again->writeRow(1).status, Status::Written);
+    EXPECT_EQ(db.rows("SELECT v, w FROM K WHERE id = 3;"), (std::vector<QStringList>{{"y", "30"}}));
+}
+
+TEST_F(RowSetWrite, ReloadShowsTheServerRowOrDropsADeletedOne)
+{
+    db.exec("CREATE TABLE [K] ([id] int NOT NULL PRIMARY KEY, [v] nvarchar(10));"
+            "INSERT INTO K VALUES (1, 'mine'), (2, 'two');");
+    auto rows = open("K");
+    db.exec("UPDATE K SET v = 'theirs' WHERE id = 1; DELETE FROM K WHERE id = 2;");
+    type(*rows, 0, "v", "ours");
+    EXPECT_EQ(rows->reloadRow(0).status, Status::Written);
+    EXPECT_FALSE(rows->hasPendingEdit(0));
+    EXPECT_EQ(shown(*rows, 0, "v"), "theirs");
+    EXPECT_EQ(rows->reloadRow(1).status, Status::RowGone);
+    EXPECT_EQ(rows->rowCount(), 1);
+}
+
+TEST_F(RowSetWrite, ServerRefusalKeepsTheEdit)
+{
+    db.exec("CREATE TABLE [T] ([id] int NOT NULL PRIMARY KEY, [v] nvarchar(10) NOT NULL);"
+            "INSERT INTO T VALUES (1, 'a'), (2, 'b');");
+    auto rows = open("T");
+    rows->setCell(0, 1, odbc::Value::null());
+    type(*rows, 0, "id", "5");
+    const RowWriteResult notNull = rows->writeRow(0);
+    EXPECT_EQ(notNull.status, Status::ServerError);
+    EXPECT_FALSE(notNull.detail.isEmpty());
+    EXPECT_TRUE(describeRefusal(*rows, notNull).contains(notNull.detail));
+    EXPECT_TRUE(rows->hasPendingEdit(0));
+    EXPECT_EQ(shown(*rows, 0, "id"), "5");
+    EXPECT_EQ(db.rows("SELECT id, v FROM T ORDER BY id;"), (std::vector<QStringList>{{"1", "a"}, {"2", "b"}}));
+
+    // A new row that breaks the key is refused and stays in the new-record row.
+    type(*rows, rows->newRecordRow(), "id", "2");
+    type(*rows, rows->newRecordRow(), "v", "dup");
+    EXPECT_EQ(rows->writeRow(rows->newRecordRow()).status, Status::ServerError);
+    EXPECT_EQ(rows->rowCount(), 2);
+    EXPECT_TRUE(rows->hasPendingEdit(rows->newRecordRow()));
+}
+
+TEST_F(RowSetWrite, RefusedTextBlocksTheWrite)
+{
+    db.exec("CREATE TABLE [T] ([id] int NOT NULL PRIMARY KEY, [n] int);"
+            "INSERT INTO T VALUES (1, 1);");
+    auto rows = open("T");
+    rows->setRefusedText(0, 1, "abc", "a whole number is expected.");
+    const RowWriteResult r = rows->writeRow(0);
+    EXPECT_EQ(r.status, Status::InvalidValue);
+    EXPECT_EQ(r.column, 1);
+    EXPECT_TRUE(describeRefusal(*rows, r).contains("\"abc\""));
+    EXPECT_EQ(*rows->refusedText(0, 1), "abc");
+    EXPECT_EQ(db.value("SELECT n FROM T;"), "1");
+}
+
+TEST_F(RowSetWrite, RowWithNothingToCompareIsNeverWrittenBlindly)
+{
+    db.exec("CREATE TABLE [Memo] ([body] text NULL);"
+            "INSERT INTO Memo VALUES ('one'), ('two');");
+    auto rows = open("Memo");
+    type(*rows, 0, "body", "uno");
+    EXPECT_EQ(rows->writeRow(0).status, Status::CannotIdentify);
+    EXPECT_EQ(rows->deleteRow(0).status, Status::CannotIdentify);
+    EXPECT_EQ(db.column("SELECT body FROM Memo ORDER BY rowid;"), QStringList({"one", "two"}));
+}
+
+TEST_F(RowSetWrite, OddNamesAreBracketedWhole)
+{
+    db.exec("CREATE TABLE \"Order [Details x-y\" (\"id\" int NOT NULL PRIMARY KEY, \"va[l ue\" nvarchar(10));"
+            "INSERT INTO \"Order [Details x-y\" VALUES (1, 'v');");
+    auto rows = open("Order [Details x-y");
+    ASSERT_EQ(rows->columnName(1), "va[l ue");
+    type(*rows, 0, "va[l ue", "w");
+    const RowWriteResult r = rows->writeRow(0);
+    EXPECT_EQ(r.status, Status::Written) << r.detail.toStdString();
+    type(*rows, rows->newRecordRow(), "id", "2");
+    EXPECT_EQ(rows->writeRow(rows->newRecordRow()).status, Status::Written);
+    EXPECT_EQ(rows->deleteRow(0).status, Status::Written);
+    EXPECT_EQ(db.rows("SELECT id, \"va[l ue\" FROM \"Order [Details x-y\";"),
+              (std::vector<QStringList>{{"2", QString()}}));
+}
+
+TEST_F(RowSetWrite, ANameThatTriesToEndTheStatementDropsNothing)
+{
+    // SQLite reads no doubled "]" inside brackets, so on this driver such a table cannot be
+    // read at all; what matters is that the name never becomes a second statement.
+    db.exec("CREATE TABLE \"x]; DROP TABLE [y\" ([id] int); INSERT INTO \"x]; DROP TABLE [y\" VALUES (1);"
+            "CREATE TABLE [y] ([keep] int); INSERT INTO y VALUES (1);");
+    EXPECT_THROW(open("x]; DROP TABLE [y"), odbc::Error);
+    EXPECT_EQ(db.value("SELECT COUNT(*) FROM y;"), "1");
+    EXPECT_EQ(db.value("SELECT COUNT(*) FROM \"x]; DROP TABLE [y\";"), "1");
+}
+
+TEST_F(RowSetWrite, GreekAndEmojiTravelBothWays)
+{
+    const QString greek = QStringLiteral("Καλημέρα κόσμε");
+    const QString emoji = QStringLiteral("smile \U0001F600 and \u00E9");
+    db.exec("CREATE TABLE [Ω] ([id] int NOT NULL PRIMARY KEY, [λέξη] nvarchar(40));");
+    db.exec("INSERT INTO [Ω] VALUES (1, '" + greek.toStdString() + "');");
+    auto rows = open(QStringLiteral("Ω"));
+    EXPECT_EQ(rows->columnName(1), QStringLiteral("λέξη"));
+    EXPECT_EQ(displayText(rows->column(1), rows->stored(0, 1)), greek);
+    rows->setCell(0, 1, odbc::Value::fromText(emoji.toStdString()));
+    EXPECT_EQ(rows->writeRow(0).status, Status::Written);
+    EXPECT_EQ(db.value("SELECT [λέξη] FROM [Ω];"), emoji);
+    // ... and the value now stored matches itself in the next write.
+    rows->setCell(0, 1, odbc::Value::fromText(greek.toStdString()));
+    EXPECT_EQ(rows->writeRow(0).status, Status::Written);
+    EXPECT_EQ(db.value("SELECT [λέξη] FROM [Ω];"), greek);
+}
+
+TEST_F(RowSetWrite, FloatsDatesAndEveryOtherKindMatchThemselvesWithoutKey)
+{
+    db.exec("CREATE TABLE [Mixed] ([i] int, [f] float, [r] real, [m] decimal(10,2), [dt] datetime, [d] date, "
+            "[b] bit, [g] uniqueidentifier, [bin] varbinary(8), [s] nvarchar(10));"
+            "INSERT INTO Mixed VALUES (1, 1.0/3, 0.1, 12.5, '2024-01-02 03:04:05.123', '2024-01-02', 1, "
+            "'6F9619FF-8B86-D011-B42D-00C04FC964FF', x'00FF', 'a');");
+    auto rows = open("Mixed");
+    EXPECT_EQ(shown(*rows, 0, "bin"), "0x00FF");
+    EXPECT_EQ(shown(*rows, 0, "b"), "1");
+    EXPECT_EQ(shown(*rows, 0, "dt"), "2024-01-02 03:04:05.123");
+    type(*rows, 0, "s", "b");
+    EXPECT_EQ(rows->writeRow(0).status, Status::Written);
+    type(*rows, 0, "bin", "0x0102");
+    type(*rows, 0, "f", "2.5");
+    EXPECT_EQ(rows->writeRow(0).status, Status::Written);
+    EXPECT_EQ(db.rows("SELECT s, hex(bin), f FROM Mixed;"), (std::vector<QStringList>{{"b", "0102", "2.5"}}));
+}
+
+TEST_F(RowSetWrite, CancelledOpenKeepsNothingAndProgressCounts)
+{
+    db.exec("CREATE TABLE [Big] ([id] int NOT NULL PRIMARY KEY, [v] nvarchar(20));"
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 20000) "
+            "INSERT INTO Big SELECT x, 'row ' || x FROM n;");
+    std::vector<std::size_t> seen;
+    auto all = RowSet::open(db.connect(), "Big", [&](std::size_t n) {
+        seen.push_back(n);
+        return true;
+    });
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->rowCount(), 20000);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 20000u);
+    EXPECT_EQ(displayText(all->column(1), all->stored(19999, 1)), "row 20000");
+    EXPECT_EQ(all->stored(70000 % 20000, 0).integer, 10001);
+
+    int calls = 0;
+    auto stopped = RowSet::open(db.connect(), "Big", [&](std::size_t) { return ++calls < 2; });
+    EXPECT_EQ(stopped, nullptr);
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(RowSetWrite, MissingTableThrowsTheDriversText)
+{
+    try {
+        open("NoSuchTable");
+        FAIL() << "opened a table that does not exist";
+    } catch (const odbc::Error& e) {
+        EXPECT_NE(e.description().find("NoSuchTable"), std::string::npos) << e.description();
+    }
+}
+
+struct SortCase {
+    const char* column;
+    bool ascending;
+    QStringList ids;
+};
+
+void PrintTo(const SortCase& c, std::ostream* os)
+{
+    *os << c.column << (c.ascending ? " ascending" : " descending");
+}
+
+class RowSetSort : public RowSetWrite, public ::testing::WithParamInterface<SortCase> {};
+
+TEST_P(RowSetSort, NaturalOrderOfTheType)
+{
+    db.exec("CREATE TABLE [S] ([id] int NOT NULL PRIMARY KEY, [n] int, [t] nvarchar(10), [d] datetime, "
+            "[m] decimal(10,2));"
+            "INSERT INTO S VALUES (1, 10, 'beta', '2024-03-01 00:00:00', '10.5'),"
+            " (2, 9, 'Alpha', '2023-12-31 23:59:59', '9.75'), (3, NULL, NULL, NULL, NULL),"
+            " (4, 100, 'gamma', '2024-03-01 00:00:01', '-2'), (5, -1, 'delta', '2024-01-15 10:00:00', '100');");
+    auto rows = open("S");
+    rows->sortBy(col(*rows, GetParam().column), GetParam().ascending);
+    QStringList ids;
+    for (qsizetype r = 0; r < rows->rowCount(); ++r)
+        ids << QString::number(rows->stored(r, 0).integer);
+    EXPECT_EQ(ids, GetParam().ids);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ByType, RowSetSort,
+    ::testing::Values(SortCase{"n", true, {"3", "5", "2", "1", "4"}}, SortCase{"n", false, {"4", "1", "2", "5", "3"}},
+                      SortCase{"d", true, {"3", "2", "5", "1", "4"}}, SortCase{"d", false, {"4", "1", "5", "2", "3"}},
+                      SortCase{"m", true, {"3", "4", "2", "1", "5"}}, SortCase{"m", false, {"5", "1", "2", "4", "3"}},
+                      SortCase{"t", true, {"3", "2", "1", "5", "4"}}, SortCase{"t", false, {"4", "5", "1", "2", "3"}}));
+
+} // namespace
+} // namespace tabulon
