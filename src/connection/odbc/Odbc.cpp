@@ -455,8 +455,10 @@ bool wideCallsCarryText(SQLHDBC dbc)
     std::u16string probe = u"SELECT N'\u03A9\U0001F600';";
     std::u16string out(probe.size() * 4 + 16, u'\0');
     SQLINTEGER length = 0;
-    const SQLRETURN rc = SQLNativeSqlW(dbc, wide(probe), SQLINTEGER(probe.size()), wide(out), SQLINTEGER(out.size()),
-                                       &length);
+    // The buffer is twice what is announced: the driver manager's conversion for drivers
+    // without wide calls writes past the length it is given.
+    const SQLRETURN rc = SQLNativeSqlW(dbc, wide(probe), SQLINTEGER(probe.size()), wide(out),
+                                       SQLINTEGER(out.size() / 2), &length);
     if (!SQL_SUCCEEDED(rc) || length < 0)
         return true; // the driver cannot say: keep to the wide calls
     out.resize(std::min<std::size_t>(std::size_t(length), out.size()));

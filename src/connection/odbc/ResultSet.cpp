@@ -109,6 +109,10 @@ std::string ResultSet::Impl::columnName(SQLUSMALLINT c, SQLSMALLINT& type, SQLUL
             name.assign(std::size_t(length) + 1, '\0');
         }
         name.resize(std::min(name.size() - 1, std::size_t(std::max<SQLSMALLINT>(length, 0))));
+        // The SQLite driver counts characters where it should count bytes, so a non-ASCII
+        // name comes back padded with NULs.
+        if (const auto nul = name.find('\0'); nul != std::string::npos)
+            name.resize(nul);
         return name;
     }
     std::u16string name(256, u'\0');
@@ -121,6 +125,8 @@ std::string ResultSet::Impl::columnName(SQLUSMALLINT c, SQLSMALLINT& type, SQLUL
         name.assign(std::size_t(length) + 1, u'\0');
     }
     name.resize(std::min(name.size() - 1, std::size_t(std::max<SQLSMALLINT>(length, 0))));
+    if (const auto nul = name.find(u'\0'); nul != std::u16string::npos)
+        name.resize(nul);
     return toUtf8(name);
 }
 
