@@ -3,7 +3,7 @@
 PRAGMA foreign_keys = OFF;
 
 CREATE TABLE Customers (
-    CustomerID INTEGER PRIMARY KEY AUTOINCREMENT,
+    CustomerID INTEGER PRIMARY KEY,
     Name NVARCHAR(80) NOT NULL,
     City NVARCHAR(50),
     Email VARCHAR(120),
@@ -19,7 +19,7 @@ INSERT INTO Customers (Name, City, Email, Joined, Active) VALUES
  ('Fatima Zahra', 'Casablanca', 'fz@example.ma', '2023-08-21', 1);
 
 CREATE TABLE Products (
-    ProductID INTEGER PRIMARY KEY AUTOINCREMENT,
+    ProductID INTEGER PRIMARY KEY,
     Name NVARCHAR(80) NOT NULL,
     Category NVARCHAR(40),
     Price DECIMAL(10,2) NOT NULL,
@@ -36,7 +36,7 @@ INSERT INTO Products (Name, Category, Price, Weight, InStock, Code) VALUES
  ('Ergonomic chair', 'Furniture', '289.50', 14.8, 0, X'01');
 
 CREATE TABLE Orders (
-    OrderID INTEGER PRIMARY KEY AUTOINCREMENT,
+    OrderID INTEGER PRIMARY KEY,
     CustomerID INT NOT NULL,
     ProductID INT NOT NULL,
     Quantity INT NOT NULL,

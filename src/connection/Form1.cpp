@@ -48,7 +48,7 @@ Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     QFont arial(QStringLiteral("Arial"));
     arial.setPointSize(10);

@@ -36,7 +36,7 @@ Form3::Form3(AppContext& ctx, const LoginSource& login, QWidget* parent)
     : QWidget(parent), ctx_(ctx), login_(login)
 {
     setObjectName(QStringLiteral("Form3"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
 
     Label2 = new QLabel(QStringLiteral(" Table: "), this);
