@@ -1,1 +1,0 @@
-// The column dialog, table designer and their SQL text live here.

@@ -1,0 +1,300 @@
+#include "SchemaTestSupport.h"
+
+#include "schema/NewColumnDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace tabulon::test {
+namespace {
+
+void fill(frmNewColumn& d, const ColumnDefinition& c)
+{
+    d.txtName->setText(c.name);
+    d.cboDataType->setCurrentIndex(d.cboDataType->findText(c.type));
+    d.txtM->setText(c.m);
+    d.txtD->setText(c.d);
+    d.txtDefault->setText(c.defaultValue);
+    d.chkAutoInc->setChecked(c.autoIncrement);
+}
+
+ColumnDefinition col(QString name, QString type, QString m = {}, QString d = {},
+                     QString def = {}, bool autoInc = false)
+{
+    return ColumnDefinition{name, type, m, d, def, autoInc};
+}
+
+class NewColumnDialogTest : public SchemaWindowTest {
+protected:
+    void SetUp() override
+    {
+        db.exec("CREATE TABLE [Orders]([OrderId] INTEGER);");
+        t.ctx.currentTable = QStringLiteral("Orders");
+    }
+
+    // The dialog as the table editor opens it, shown without a modal loop.
+    std::unique_ptr<frmNewColumn> open(const QString& callingform = QStringLiteral("Form3"))
+    {
+        auto d = std::make_unique<frmNewColumn>(t.ctx, login);
+        d->callingform = callingform;
+        d->show();
+        return d;
+    }
+
+    void add(frmNewColumn& d) { QTest::mouseClick(d.PushButton1, Qt::LeftButton); }
+};
+
+TEST_F(NewColumnDialogTest, OpensEmptyWithTheTypeListAndItsRowsInOrder)
+{
+    auto d = open();
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("Add a New Column"));
+    EXPECT_TRUE(t.prompter.shown.empty());
+    EXPECT_TRUE(d->connected());
+
+    QStringList items;
+    for (int i = 0; i < d->cboDataType->count(); ++i)
+        items << d->cboDataType->itemText(i);
+    EXPECT_EQ(items, sqlTypeNames());
+    EXPECT_FALSE(d->cboDataType->isEditable());
+    EXPECT_EQ(d->cboDataType->currentText(), QStringLiteral("BIGINT"));
+    for (QLineEdit* box : {d->txtName, d->txtM, d->txtD, d->txtDefault})
+        EXPECT_TRUE(box->text().isEmpty()) << box->objectName().toStdString();
+    EXPECT_FALSE(d->chkAutoInc->isChecked());
+    EXPECT_EQ(d->chkAutoInc->text(), QStringLiteral("Auto Increment"));
+    EXPECT_EQ(d->PushButton1->text(), QStringLiteral("Add"));
+
+    // Each box has its label; M and D share a row, D to the right.
+    const std::pair<const char*, QWidget*> labels[] = {{"Name:", d->txtName},
+                                                       {"Data Type:", d->cboDataType},
+                                                       {"M:", d->txtM},
+                                                       {"D:", d->txtD},
+                                                       {"Default:", d->txtDefault}};
+    for (const auto& [text, buddy] : labels) {
+        QLabel* found = nullptr;
+        for (QLabel* l : d->findChildren<QLabel*>())
+            if (l->text() == QLatin1String(text))
+                found = l;
+        ASSERT_NE(found, nullptr) << text;
+        EXPECT_EQ(found->buddy(), buddy) << text;
+    }
+    EXPECT_EQ(d->txtM->y(), d->txtD->y());
+    EXPECT_GT(d->txtD->x(), d->txtM->x() + d->txtM->width());
+    EXPECT_LT(d->txtName->y(), d->cboDataType->y());
+    EXPECT_LT(d->cboDataType->y(), d->txtM->y());
+    EXPECT_LT(d->txtM->y(), d->txtDefault->y());
+    EXPECT_LT(d->txtDefault->y(), d->chkAutoInc->y());
+    EXPECT_LT(d->chkAutoInc->y(), d->PushButton1->y());
+
+    // Tab order: name, type, M, D, default, auto increment, Add.
+    const QList<QWidget*> order{d->txtName,    d->cboDataType, d->txtM,      d->txtD,
+                                d->txtDefault, d->chkAutoInc,  d->PushButton1};
+    for (int i = 0; i + 1 < order.size(); ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while (next->focusPolicy() == Qt::NoFocus)
+            next = next->nextInFocusChain();
+        EXPECT_EQ(next, order[i + 1]) << "after " << order[i]->objectName().toStdString();
+    }
+}
+
+TEST_F(NewColumnDialogTest, EveryOpeningStartsAfreshAndTheEditorSetsItsCallingForm)
+{
+    int openings = 0;
+    whenShown<frmNewColumn>([&](frmNewColumn* d) {
+        ++openings;
+        EXPECT_EQ(d->callingform, QStringLiteral("Form3"));
+        EXPECT_TRUE(d->isModal());
+        fill(*d, col("Scrap", "XML", "1", "2", "3", true));
+        d->reject(); // the close box
+    });
+    Handler first(t.ctx, loc::Form3_AddColumn);
+    runAddNewColumnDialog(first, t.ctx, login, nullptr);
+
+    whenShown<frmNewColumn>([&](frmNewColumn* d) {
+        ++openings;
+        EXPECT_EQ(d->cboDataType->currentText(), QStringLiteral("BIGINT"));
+        for (QLineEdit* box : {d->txtName, d->txtM, d->txtD, d->txtDefault})
+            EXPECT_TRUE(box->text().isEmpty());
+        EXPECT_FALSE(d->chkAutoInc->isChecked());
+        d->reject();
+    });
+    Handler second(t.ctx, loc::Form3_AddColumn);
+    runAddNewColumnDialog(second, t.ctx, login, nullptr);
+
+    EXPECT_EQ(openings, 2);
+    EXPECT_EQ(first.failures() + second.failures(), 0);
+    EXPECT_TRUE(t.prompter.shown.empty());
+    EXPECT_EQ(columnsOf(QStringLiteral("Orders")), QStringList{QStringLiteral("OrderId")});
+}
+
+// The editor's path: the column reaches the table, last, with the definition as typed.
+struct TableCase {
+    const char* label;
+    ColumnDefinition input;
+    QString storedColumn; // the definition as the engine keeps it
+};
+void PrintTo(const TableCase& c, std::ostream* out) { *out << c.label; }
+
+class AddToTable : public NewColumnDialogTest, public ::testing::WithParamInterface<TableCase> {};
+
+TEST_P(AddToTable, ColumnIsAddedLastAndSuccessIsSaid)
+{
+    const TableCase& c = GetParam();
+    int handlerFailures = -1;
+    whenShown<frmNewColumn>([&](frmNewColumn* d) {
+        fill(*d, c.input);
+        add(*d);
+        if (d->isVisible()) { // refused: the dialog waits for a correction
+            ADD_FAILURE() << "the dialog stayed open";
+            d->reject();
+        }
+    });
+    Handler h(t.ctx, loc::Form3_AddColumn);
+    runAddNewColumnDialog(h, t.ctx, login, nullptr);
+    handlerFailures = h.failures();
+
+    EXPECT_EQ(handlerFailures, 0);
+    ASSERT_EQ(t.prompter.shown.size(), 1u) << t.prompter.texts().join("|").toStdString();
+    EXPECT_EQ(t.prompter.shown[0].text, QStringLiteral("Column added."));
+    EXPECT_EQ(t.prompter.shown[0].title, t.ctx.appTitle);
+    EXPECT_EQ(t.prompter.shown[0].icon, MessageIcon::None);
+    EXPECT_EQ(t.prompter.shown[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(columnsOf(QStringLiteral("Orders")),
+              (QStringList{QStringLiteral("OrderId"), c.input.name}));
+    EXPECT_EQ(storedDefinition(QStringLiteral("Orders")),
+              QStringLiteral("CREATE TABLE [Orders]([OrderId] INTEGER, ") + c.storedColumn +
+                  QLatin1Char(')'));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Worked, AddToTable,
+    ::testing::Values(TableCase{"qty_int", col("Qty", "INT"), "[Qty] INT"},
+                      TableCase{"price_decimal", col("Price", "DECIMAL", "10", "2"),
+                                "[Price] DECIMAL (10, 2)"},
+                      TableCase{"code_varchar", col("Code", "VARCHAR", "20"), "[Code] VARCHAR (20)"},
+                      TableCase{"leading_blank_kept", col(" Qty", "INT"), "[ Qty] INT"},
+                      TableCase{"d_without_m_ignored", col("N", "NUMERIC", "", "2"), "[N] NUMERIC"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(NewColumnDialogTest, RefusedDefaultIsReportedAfterTheColumnAndSuccessIsStillTrue)
+{
+    // This engine does not know ADD DEFAULT ... FOR, so it refuses the second statement.
+    auto d = open();
+    fill(*d, col("Qty", "INT", {}, {}, "0"));
+    add(*d);
+
+    ASSERT_EQ(t.prompter.shown.size(), 2u);
+    EXPECT_EQ(reportedLines(t.prompter, loc::NewColumn_Add), std::vector<int>{126});
+    EXPECT_FALSE(reportedDescription(t.prompter.shown[0]).isEmpty());
+    EXPECT_EQ(t.prompter.shown[1].text, QStringLiteral("Column added."));
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(columnsOf(QStringLiteral("Orders")),
+              (QStringList{QStringLiteral("OrderId"), QStringLiteral("Qty")}));
+}
+
+TEST_F(NewColumnDialogTest, RefusedAddKeepsTheDialogAndEntriesAndSendsNoDefault)
+{
+    auto d = open();
+    const ColumnDefinition typed = col("OrderId", "DECIMAL", "10", "2", "5", false);
+    fill(*d, typed); // a name already in use
+    add(*d);
+
+    ASSERT_EQ(t.prompter.shown.size(), 1u) << t.prompter.texts().join("|").toStdString();
+    EXPECT_EQ(reportedLines(t.prompter, loc::NewColumn_Add), std::vector<int>{120});
+    EXPECT_TRUE(reportedDescription(t.prompter.shown[0]).contains(QStringLiteral("duplicate"),
+                                                                  Qt::CaseInsensitive))
+        << t.prompter.shown[0].text.toStdString();
+    EXPECT_TRUE(d->isVisible());
+    const ColumnDefinition kept = d->definition();
+    EXPECT_EQ(kept.name, typed.name);
+    EXPECT_EQ(kept.type, typed.type);
+    EXPECT_EQ(kept.m, typed.m);
+    EXPECT_EQ(kept.d, typed.d);
+    EXPECT_EQ(kept.defaultValue, typed.defaultValue);
+    EXPECT_EQ(d->pointer().pointer(), Pointer::Default);
+    EXPECT_EQ(columnsOf(QStringLiteral("Orders")), QStringList{QStringLiteral("OrderId")});
+
+    // Corrected, the same dialog adds the column.
+    t.prompter.clear();
+    d->txtName->setText(QStringLiteral("Amount"));
+    d->txtDefault->clear();
+    add(*d);
+    EXPECT_EQ(t.prompter.texts(), QStringList{QStringLiteral("Column added.")});
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(columnsOf(QStringLiteral("Orders")),
+              (QStringList{QStringLiteral("OrderId"), QStringLiteral("Amount")}));
+}
+
+TEST_F(NewColumnDialogTest, WithoutAConnectionTheLoadAndTheAddAreReportedAndNothingIsClaimed)
+{
+    for (const bool local : {true, false}) {
+        SCOPED_TRACE(local ? "local" : "with port");
+        t.prompter.clear();
+        login.fields = unreachable(local);
+        auto d = open();
+        EXPECT_FALSE(d->connected());
+        EXPECT_EQ(reportedLines(t.prompter, loc::NewColumn_Load), std::vector<int>{local ? 116 : 118});
+        EXPECT_EQ(d->pointer().pointer(), Pointer::Default);
+        EXPECT_EQ(d->cboDataType->currentText(), QStringLiteral("BIGINT"));
+
+        t.prompter.clear();
+        fill(*d, col("Qty", "INT", {}, {}, "0"));
+        add(*d);
+        ASSERT_EQ(t.prompter.shown.size(), 1u);
+        EXPECT_EQ(reportedLines(t.prompter, loc::NewColumn_Add), std::vector<int>{120});
+        EXPECT_EQ(reportedDescription(t.prompter.shown[0]), closedConnectionText());
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(d->txtName->text(), QStringLiteral("Qty"));
+    }
+}
+
+TEST_F(NewColumnDialogTest, ABlankNameDoesNothingOnEitherPath)
+{
+    QTreeWidget list;
+    for (const QString& caller : {QStringLiteral("Form3"), QStringLiteral("frmNewTable")}) {
+        auto d = open(caller);
+        d->fieldList = &list;
+        fill(*d, col("   ", "INT", "10", {}, "0", true));
+        add(*d);
+        EXPECT_TRUE(d->isVisible()) << caller.toStdString();
+    }
+    EXPECT_TRUE(t.prompter.shown.empty());
+    EXPECT_EQ(list.topLevelItemCount(), 0);
+    EXPECT_EQ(columnsOf(QStringLiteral("Orders")), QStringList{QStringLiteral("OrderId")});
+}
+
+TEST_F(NewColumnDialogTest, AnyOtherCallingFormJustCloses)
+{
+    QTreeWidget list;
+    for (const QString& caller : {QString(), QStringLiteral("form3"), QStringLiteral("FRMNEWTABLE"),
+                                  QStringLiteral("Form2"), QStringLiteral("Form3 ")}) {
+        auto d = open(caller);
+        d->fieldList = &list;
+        fill(*d, col("Qty", "INT", {}, {}, "0"));
+        add(*d);
+        EXPECT_FALSE(d->isVisible()) << caller.toStdString();
+    }
+    EXPECT_TRUE(t.prompter.shown.empty());
+    EXPECT_EQ(list.topLevelItemCount(), 0);
+    EXPECT_EQ(columnsOf(QStringLiteral("Orders")), QStringList{QStringLiteral("OrderId")});
+}
+
+TEST_F(NewColumnDialogTest, HourglassIsUpWhileTheStatementRuns)
+{
+    // The refusal's report is shown while the statement is still "running".
+    auto d = open();
+    std::vector<Pointer> seen;
+    t.prompter.onShow = [&](const Message&) { seen.push_back(d->pointer().pointer()); };
+    fill(*d, col("OrderId", "INT"));
+    add(*d);
+    EXPECT_EQ(seen, std::vector<Pointer>{Pointer::Hourglass});
+    EXPECT_EQ(d->pointer().pointer(), Pointer::Default);
+}
+
+} // namespace
+} // namespace tabulon::test
