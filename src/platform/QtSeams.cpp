@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -36,6 +38,10 @@ MessageAnswer QtPrompter::show(const Message& message)
     box.setWindowTitle(message.title);
     box.setText(displayLineBreaks(message.text));
     box.setTextFormat(Qt::PlainText);
+    // A short text would leave the box too narrow for its own title.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(260, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     switch (message.icon) {
     case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;

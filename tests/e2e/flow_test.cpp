@@ -260,3 +260,43 @@ TEST(EditorWindow, ButtonsAndMenuInTheirOrder)
     EXPECT_EQ(e.DataGrid1->toolTip(), QStringLiteral("Changes you make are automatically saved as you make them."));
     EXPECT_EQ(e.windowTitle(), QStringLiteral("Tabulon"));
 }
+
+#include "schema/DialogDriver.h"
+#include "schema/NewColumnDialog.h"
+#include <QComboBox>
+#include <QHeaderView>
+
+TEST(EditorWindow, AddNewColumnReloadsTheGridWithTheColumnLast)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));"
+              "INSERT INTO Orders (item) VALUES ('pen');");
+    p.flow->start();
+    p.openTable(QStringLiteral("Orders"));
+    Form3& editor = p.flow->form3();
+    tabulon::test::whenShown<frmNewColumn>([](frmNewColumn* d) {
+        d->txtName->setText(QStringLiteral("Qty"));
+        d->cboDataType->setCurrentText(QStringLiteral("INT"));
+        d->PushButton1->click();
+    });
+    editor.PushButton2->click();
+    EXPECT_EQ(p.t.prompter.texts(), QStringList{QStringLiteral("Column added.")});
+    const QAbstractItemModel* model = editor.DataGrid1->model();
+    ASSERT_EQ(model->columnCount(), 3);
+    EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Qty"));
+    EXPECT_EQ(editor.DataGrid1->approximateRowCount(), 1);
+}
+
+TEST(EditorWindow, AddNewColumnClosedWithoutAddingStillReloads)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY);");
+    p.flow->start();
+    p.openTable(QStringLiteral("Orders"));
+    Form3& editor = p.flow->form3();
+    p.db.exec("INSERT INTO Orders (id) VALUES (1), (2);"); // someone else adds rows meanwhile
+    tabulon::test::whenShown<frmNewColumn>([](frmNewColumn* d) { d->close(); });
+    editor.PushButton2->click();
+    EXPECT_TRUE(p.t.prompter.shown.empty());
+    EXPECT_EQ(editor.DataGrid1->approximateRowCount(), 2);
+}
