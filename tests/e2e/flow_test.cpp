@@ -300,3 +300,42 @@ TEST(EditorWindow, AddNewColumnClosedWithoutAddingStillReloads)
     EXPECT_TRUE(p.t.prompter.shown.empty());
     EXPECT_EQ(editor.DataGrid1->approximateRowCount(), 2);
 }
+
+#include <QFile>
+#include <QScrollBar>
+
+TEST(EditorWindow, AnExportBegunMidTableWritesEveryRowFromTheFirst)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));"
+              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
+              " INSERT INTO Orders (id, item) SELECT i, 'item ' || i FROM n;");
+    p.flow->start();
+    p.openTable(QStringLiteral("Orders"));
+    Form3& editor = p.flow->form3();
+    editor.DataGrid1->setCurrentIndex(editor.DataGrid1->model()->index(150, 1));
+    editor.DataGrid1->verticalScrollBar()->setValue(editor.DataGrid1->verticalScrollBar()->maximum() / 2);
+
+    const QString file = p.dir.filePath(QStringLiteral("orders.txt"));
+    p.t.files.answers = {file};
+    editor.mnuTXT->trigger();
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = out.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 302); // header, 300 rows, and the empty rest after the last CR LF
+    EXPECT_EQ(lines[0], QByteArray("id\titem\t\r"));
+    EXPECT_EQ(lines[1], QByteArray("1\titem 1\t\r"));
+    EXPECT_EQ(lines[300], QByteArray("300\titem 300\t\r"));
+    EXPECT_EQ(p.t.files.calls.at(0).filter, QStringLiteral("Text Files (*.txt)|*.txt"));
+    EXPECT_EQ(p.t.files.calls.at(0).title, QStringLiteral("Save"));
+
+    // The sorted grid is exported in the order shown; the name chosen is offered again.
+    editor.DataGrid1->sortByHeader(0);
+    editor.DataGrid1->sortByHeader(0);
+    p.t.files.answers = {file};
+    editor.mnuTXT->trigger();
+    EXPECT_EQ(p.t.files.calls.at(1).initialName, file);
+    QFile again(file);
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(again.readAll().split('\n').at(1).startsWith("300\t"));
+}
