@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -55,6 +56,7 @@ int main(int argc, char** argv)
     form.Check6->setChecked(true);
     form.adjustSize();
     form.show();
+    form.PushButton3->setFocus();
     QApplication::processEvents();
     const QImage picture = form.grab().toImage();
     if (!picture.save(out.filePath(QStringLiteral("local-connection-example.jpg")), "JPG", 92))
