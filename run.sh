@@ -10,9 +10,11 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   cat >&2 <<'MSG'
 Tabulon is a desktop program and needs a display, but none was found ($DISPLAY is not set).
 Run it on a desktop session, or under a virtual display:
-    Xvfb :99 -screen 0 1280x800x24 &  openbox --sm-disable &   # (openbox with DISPLAY=:99)
+    Xvfb :99 -screen 0 1280x800x24 &
+    DISPLAY=:99 openbox &          # optional: a window manager
     DISPLAY=:99 ./run.sh
-or simply:  xvfb-run -a -s "-screen 0 1280x800x24" ./run.sh
+or simply:
+    xvfb-run -a -s "-screen 0 1280x800x24" ./run.sh
 MSG
   exit 2
 fi
