@@ -29,8 +29,11 @@ void FillTableList(const LoginSource& login, QListWidget* list)
         QCoreApplication::processEvents();
         const QString table = QString::fromStdString(name);
         if (isListedTable(type, table))
-            list->addItem(table);
+            names << table;
     }
+    // One insertion for all names: a list that is on screen would otherwise lay itself out
+    // again for every name, which grows with the square of the catalogue.
+    list->addItems(names);
 }
 
 } // namespace tabulon
