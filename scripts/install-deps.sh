@@ -17,6 +17,7 @@ PACKAGES=(
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   libreoffice-calc
   libxml2-utils python3
+  libxml2-dev libsqlite3-dev
   clang libclang-rt-14-dev
 )
 

@@ -1,5 +1,6 @@
 #include "Startup.h"
 #include "AppContext.h"
+#include "WindowConventions.h"
 #include "WindowFlow.h"
 
 #include "connection/SettingsStore.h"
@@ -14,8 +15,8 @@ namespace tabulon {
 
 QIcon applicationIcon(const AppContext& ctx)
 {
-    const QString file = ctx.programFile(QStringLiteral("tabulon.png"));
-    if (QFileInfo(file).isFile())
+    const QString file = installedFile(ctx, QStringLiteral("tabulon.png"));
+    if (!file.isEmpty())
         return QIcon(file);
     return {};
 }

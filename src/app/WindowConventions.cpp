@@ -16,6 +16,9 @@
 #include <QRadioButton>
 #include <QStyleFactory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tabulon {
 
 bool FileExists(const QString& path)
@@ -39,6 +42,45 @@ void SetStandardColors(QWidget* window)
             qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
             paint(child);
     }
+}
+
+bool isTrustedInstalledFile(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    const uid_t me = ::geteuid();
+    auto trustedOwner = [me](const struct stat& st) { return st.st_uid == 0 || st.st_uid == me; };
+    // The folders as they really are (links along the way resolved); the file itself as named.
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        return false;
+    QByteArray native = QFile::encodeName(folder + QLatin1Char('/') + info.fileName());
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode) || !trustedOwner(st) ||
+        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return false;
+    bool ownFolder = true;
+    for (;;) {
+        const int slash = native.lastIndexOf('/');
+        if (slash < 0)
+            return false;
+        native.truncate(slash == 0 ? 1 : slash);
+        if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || !trustedOwner(st))
+            return false;
+        const bool othersWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+        if (othersWrite && (ownFolder || (st.st_mode & S_ISVTX) == 0))
+            return false;
+        ownFolder = false;
+        if (native == "/")
+            return true;
+    }
+}
+
+QString installedFile(const AppContext& ctx, const QString& name)
+{
+    const QString path = ctx.programFile(name);
+    return isTrustedInstalledFile(path) ? path : QString();
 }
 
 std::optional<QCursor> loadCursorFile(const QString& path)
@@ -136,7 +178,7 @@ void runLoadPrologue(Handler& handler, const AppContext& ctx, QWidget* window,
 {
     handler.step(100, [&] { SetStandardColors(window); });
     handler.step(102, [&] { window->setWindowIcon(ctx.appIcon); });
-    const QString cursorPath = ctx.programFile(QStringLiteral("HAND-M.CUR"));
+    const QString cursorPath = installedFile(ctx, QStringLiteral("HAND-M.CUR"));
     if (handler.when(104, [&] { return FileExists(cursorPath); })) {
         handler.step(106, [&] {
             const auto cursor = loadCursorFile(cursorPath);
@@ -149,8 +191,8 @@ void runLoadPrologue(Handler& handler, const AppContext& ctx, QWidget* window,
 
 void ApplySkin(const AppContext& ctx, QWidget* form1)
 {
-    const QString skin = ctx.programFile(QStringLiteral("x/o.cjs"));
-    if (!QFileInfo(skin).isFile())
+    const QString skin = installedFile(ctx, QStringLiteral("x/o.cjs"));
+    if (skin.isEmpty())
         return;
     SetStandardColors(form1);
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion")))

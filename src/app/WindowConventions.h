@@ -16,6 +16,15 @@ class Handler;
 // True when the file's last-modified date can be read.
 bool FileExists(const QString& path);
 
+// A file the program reads from its own folder (the cursor, the skin, the icon), by its path
+// under that folder; empty when the file cannot be trusted, so that it counts as missing. A
+// trusted file is a regular file, not a link, and neither it nor any folder above it can be
+// changed by anyone but root and the user running the program (a folder that others may write
+// to counts only with its sticky bit set, as /tmp has, and never as the file's own folder).
+// Files planted by another user are so never read.
+QString installedFile(const AppContext& ctx, const QString& name);
+bool isTrustedInstalledFile(const QString& path);
+
 // The window's background and that of its option buttons, check boxes, frames and labels
 // take the system's button-face colour.
 void SetStandardColors(QWidget* window);

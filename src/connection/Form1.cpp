@@ -201,7 +201,7 @@ void Form1::Form_Load()
     h.step(104, [&] { setWindowIcon(ctx_.appIcon); });
     h.step(104, [&] { ctx_.appTitle = ShortenAppTitle(QString::fromLatin1(kProductTitle)); });
     h.step(106, [&] { ShowHomePageOccasionally(ctx_); });
-    const QString cursorPath = ctx_.programFile(QStringLiteral("HAND-M.CUR"));
+    const QString cursorPath = installedFile(ctx_, QStringLiteral("HAND-M.CUR"));
     if (h.when(124, [&] { return FileExists(cursorPath); })) {
         h.step(126, [&] {
             const auto cursor = loadCursorFile(cursorPath);

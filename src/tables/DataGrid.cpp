@@ -10,10 +10,12 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
+#include <limits>
 
 namespace tabulon {
 
@@ -83,6 +85,10 @@ public:
                           const QModelIndex& index) const override
     {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        // A line editor keeps 32,767 characters unless told otherwise: a longer value would
+        // come back cut short when the editor is confirmed, and be written so.
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(std::numeric_limits<int>::max());
         grid_->editor_ = editor;
         return editor;
     }

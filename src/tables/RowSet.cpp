@@ -30,6 +30,30 @@ void rollbackQuietly(odbc::Connection& connection)
     }
 }
 
+// A refusal that comes from someone else's lock, not from the row: SQLite's "database is locked"
+// and "database table is locked", SQL Server's lock timeout (1222) and deadlock (1205), and a
+// statement the driver gave up on (HYT00), which on SQL Server is a lock wait.
+bool isLockConflict(const std::exception& e)
+{
+    const auto* db = dynamic_cast<const odbc::Error*>(&e);
+    if (!db)
+        return false;
+    if (db->sqlState() == "HYT00" || db->sqlState() == "40001")
+        return true;
+    for (const odbc::DiagnosticRecord& r : db->records()) {
+        if (r.sqlState == "HYT00" || r.nativeError == 1222 || r.nativeError == 1205)
+            return true;
+        if ((r.nativeError == 5 || r.nativeError == 6) && r.message.find("locked") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+RowWriteResult::Status refusalOf(const std::exception& e)
+{
+    return isLockConflict(e) ? RowWriteResult::Status::Locked : RowWriteResult::Status::ServerError;
+}
+
 QString describe(const std::exception& e)
 {
     if (const auto* db = dynamic_cast<const odbc::Error*>(&e))
@@ -86,6 +110,7 @@ std::unique_ptr<RowSet> RowSet::open(odbc::Connection connection, const QString&
                                      const Progress& progress)
 {
     std::unique_ptr<RowSet> rows(new RowSet(std::move(connection), table));
+    rows->connection_.setQueryTimeout(kReadWait);
     {
         odbc::ResultSet result = rows->connection_.query(selectAllStatement(table).toStdString());
         rows->columns_ = result.columns();
@@ -93,6 +118,20 @@ std::unique_ptr<RowSet> RowSet::open(odbc::Connection connection, const QString&
             // Some drivers count a name's bytes where they mean its characters.
             if (const auto end = info.name.find('\0'); end != std::string::npos)
                 info.name.resize(end);
+            // A driver that rewrites the statement (SQLite's takes "{...}" inside a bracketed
+            // name for an ODBC escape sequence) may read another table than the one named;
+            // writes would then go there too. Where the driver tells the table it read, it
+            // must be this one.
+            const QString read = QString::fromStdString(info.baseTable);
+            if (!read.isEmpty() && read.compare(table, Qt::CaseInsensitive) != 0)
+                throw AppError(QStringLiteral("The database driver read the table \"%1\" when the table \"%2\" was "
+                                              "asked for, so the table is not opened: changes would go to the wrong "
+                                              "table.%3")
+                                   .arg(read, table,
+                                        table.contains(QLatin1Char('{'))
+                                            ? QStringLiteral(" (The driver takes \"{...}\" in a name for a command of "
+                                                             "its own.)")
+                                            : QString()));
         }
         rows->store_.resize(rows->columns_.size());
         for (std::size_t c = 0; c < rows->columns_.size(); ++c) {
@@ -106,6 +145,7 @@ std::unique_ptr<RowSet> RowSet::open(odbc::Connection connection, const QString&
         }
     }
     rows->finishSegments();
+    rows->connection_.setQueryTimeout(kWriteWait);
 #ifdef __GLIBC__
     // The driver and the growing buffers leave freed memory behind; hand it back, so that the
     // open table costs what it holds.
@@ -437,7 +477,7 @@ RowWriteResult RowSet::runOneRow(RowWriteResult::Action action, const std::strin
     try {
         connection_.beginTransaction();
     } catch (const std::exception& e) {
-        res.status = RowWriteResult::Status::ServerError;
+        res.status = refusalOf(e);
         res.detail = describe(e);
         return res;
     }
@@ -446,7 +486,7 @@ RowWriteResult RowSet::runOneRow(RowWriteResult::Action action, const std::strin
         affected = connection_.execute(sql, params);
     } catch (const std::exception& e) {
         rollbackQuietly(connection_);
-        res.status = RowWriteResult::Status::ServerError;
+        res.status = refusalOf(e);
         res.detail = describe(e);
         return res;
     }
@@ -469,7 +509,7 @@ RowWriteResult RowSet::runOneRow(RowWriteResult::Action action, const std::strin
         connection_.commit();
     } catch (const std::exception& e) {
         rollbackQuietly(connection_);
-        res.status = RowWriteResult::Status::ServerError;
+        res.status = refusalOf(e);
         res.detail = describe(e);
         return res;
     }
@@ -679,7 +719,7 @@ RowWriteResult RowSet::reloadRow(qsizetype row)
     try {
         found = readBack(where, params, fresh);
     } catch (const std::exception& e) {
-        res.status = RowWriteResult::Status::ServerError;
+        res.status = refusalOf(e);
         res.detail = describe(e);
         return res;
     }
@@ -820,6 +860,12 @@ QString describeRefusal(const RowSet& rows, const RowWriteResult& result)
         return head + QStringLiteral(": the table has no key and no column whose values can be compared, so "
                                      "this row cannot be told apart from the others. Nothing was changed.")
             + kept;
+    case S::Locked:
+        return head + QStringLiteral(": the table is locked by another user or program that is changing it "
+                                     "at this moment, and the lock was not released in time. Nothing was "
+                                     "changed.%1\n\nThe server said: ")
+                   .arg(keeps ? QStringLiteral(" Leave the row again to try once more.") : QString())
+            + result.detail + kept;
     case S::CountUnknown:
         return head + QStringLiteral(": the driver could not tell how many rows the statement affected, so it "
                                      "was undone. Nothing was changed.")

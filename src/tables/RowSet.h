@@ -8,6 +8,7 @@
 #include "connection/odbc/Odbc.h"
 
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,6 +30,7 @@ struct RowWriteResult {
         ManyRowsMatched, // the row matches several rows: duplicate rows and no key
         CannotIdentify,  // no key and no column whose values can be compared
         CountUnknown,    // the driver could not tell how many rows were affected
+        Locked,          // someone else holds a lock on the table (or the server gave up waiting)
         RowGone,         // reload: the row is no longer on the server; it left the copy
     };
     Action action = Action::Update;
@@ -43,6 +45,11 @@ struct RowWriteResult {
 
 class RowSet {
 public:
+    // How long reading the table, and each write of a row, may wait for the server (above all
+    // for a lock that someone else holds) before it is given up and reported.
+    static constexpr std::chrono::seconds kReadWait{30};
+    static constexpr std::chrono::seconds kWriteWait{10};
+
     // Called after each block of rows with the number read so far; false stops the reading.
     using Progress = std::function<bool(std::size_t rowsRead)>;
 

@@ -283,7 +283,12 @@ StmtHandle newStatement(const ConnectedDbc& c)
         throw Error("The connection is closed.");
     SQLHANDLE h = SQL_NULL_HANDLE;
     check(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc.get(), &h), SQL_HANDLE_DBC, c.dbc.get(), "SQLAllocHandle", c.calls);
-    return StmtHandle(h);
+    StmtHandle stmt(h);
+    // A driver that cannot limit its statements (SQLite's) refuses or ignores the attribute;
+    // the statement then runs as it would without it.
+    if (c.queryTimeout > 0)
+        SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(c.queryTimeout), SQL_IS_UINTEGER);
+    return stmt;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -756,6 +761,11 @@ static void setAutocommit(ConnectedDbc& c, bool on)
     check(SQLSetConnectAttr(c.dbc.get(), SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER),
           SQL_HANDLE_DBC, c.dbc.get(), "SQLSetConnectAttr", c.calls);
+}
+
+void Connection::setQueryTimeout(std::chrono::seconds limit)
+{
+    usable(impl_).dbc->queryTimeout = limit.count() > 0 ? SQLULEN(limit.count()) : 0;
 }
 
 void Connection::beginTransaction()

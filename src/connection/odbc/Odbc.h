@@ -4,6 +4,7 @@
 // talks to the driver in UTF-16 (SQL_C_WCHAR) so that non-ASCII names and values survive
 // every driver and locale.
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -84,6 +85,7 @@ struct ColumnInfo {
     bool updatable = true;      // SQL_DESC_UPDATABLE != SQL_ATTR_READONLY
     bool rowVersion = false;    // timestamp / rowversion
     Kind kind = Kind::Text;     // how values of this column travel
+    std::string baseTable;      // SQL_DESC_BASE_TABLE_NAME; empty when the driver does not say
 };
 
 // A parameter of a statement: the value, and the SQL type it is bound as (normally that of
@@ -139,6 +141,13 @@ public:
     // The columns that identify a row of the table: its primary key, else a unique index
     // whose columns are all NOT NULL, else none.
     std::vector<std::string> keyColumns(const std::string& table);
+
+    // How long each statement run from now on may take before the driver gives up with
+    // SQLSTATE HYT00 (SQL_ATTR_QUERY_TIMEOUT); zero: no limit, the default. What it mostly
+    // bounds is the wait for a lock someone else holds, which on SQL Server is endless
+    // otherwise. Drivers without the attribute (SQLite's: its lock wait is its own "Timeout"
+    // setting, 100 s) run the statement without the limit.
+    void setQueryTimeout(std::chrono::seconds limit);
 
     void beginTransaction(); // autocommit off
     void commit();           // and autocommit on again

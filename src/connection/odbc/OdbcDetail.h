@@ -89,6 +89,7 @@ struct ConnectedDbc {
     bool connected = false;
     bool inTransaction = false;
     TextCalls calls = TextCalls::Wide;
+    SQLULEN queryTimeout = 0; // seconds each statement may run; 0: no limit
 
     ConnectedDbc() = default;
     ConnectedDbc(const ConnectedDbc&) = delete;

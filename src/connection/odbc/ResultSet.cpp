@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstring>
 
 namespace odbc {
@@ -145,21 +146,33 @@ void ResultSet::Impl::describe()
             return fallback;
         return value;
     };
+    // A text attribute, asked for again with room enough when the first buffer was too small.
     auto text = [this](SQLUSMALLINT c, SQLUSMALLINT field) {
         if (dbc->calls == TextCalls::Narrow) {
             std::string buffer(512, '\0');
             SQLSMALLINT bytes = 0;
-            if (!SQL_SUCCEEDED(SQLColAttribute(stmt.get(), c, field, buffer.data(), SQLSMALLINT(buffer.size()), &bytes,
-                                               nullptr)))
-                return std::string();
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                if (!SQL_SUCCEEDED(SQLColAttribute(stmt.get(), c, field, buffer.data(), SQLSMALLINT(buffer.size()),
+                                                   &bytes, nullptr)))
+                    return std::string();
+                if (std::size_t(std::max<SQLSMALLINT>(bytes, 0)) < buffer.size() || bytes >= SHRT_MAX - 1)
+                    break;
+                buffer.assign(std::size_t(bytes) + 1, '\0');
+            }
             buffer.resize(std::min(buffer.size() - 1, std::size_t(std::max<SQLSMALLINT>(bytes, 0))));
             return buffer;
         }
         std::u16string buffer(256, u'\0');
         SQLSMALLINT bytes = 0;
-        if (!SQL_SUCCEEDED(SQLColAttributeW(stmt.get(), c, field, buffer.data(),
-                                            SQLSMALLINT(buffer.size() * sizeof(char16_t)), &bytes, nullptr)))
-            return std::string();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!SQL_SUCCEEDED(SQLColAttributeW(stmt.get(), c, field, buffer.data(),
+                                                SQLSMALLINT(buffer.size() * sizeof(char16_t)), &bytes, nullptr)))
+                return std::string();
+            const std::size_t units = std::size_t(std::max<SQLSMALLINT>(bytes, 0)) / sizeof(char16_t);
+            if (units < buffer.size() || bytes >= SHRT_MAX - 3)
+                break;
+            buffer.assign(units + 1, u'\0');
+        }
         buffer.resize(std::min(buffer.size() - 1, std::size_t(std::max<SQLSMALLINT>(bytes, 0)) / sizeof(char16_t)));
         return toUtf8(buffer);
     };
@@ -173,6 +186,7 @@ void ResultSet::Impl::describe()
         info.columnSize = size;
         info.decimalDigits = digits;
         info.typeName = text(c, SQL_DESC_TYPE_NAME);
+        info.baseTable = text(c, SQL_DESC_BASE_TABLE_NAME);
         // SQLDescribeCol's nullability is wrong on some drivers (SQLite); the descriptor is not.
         info.nullable = number(c, SQL_DESC_NULLABLE, SQL_NULLABLE_UNKNOWN) != SQL_NO_NULLS;
         info.autoIncrement = number(c, SQL_DESC_AUTO_UNIQUE_VALUE, SQL_FALSE) == SQL_TRUE;

@@ -1,0 +1,359 @@
+// Odd data in the table and in its names: a megabyte of text in one cell, binary cells, empty
+// strings beside NULLs, Greek, Arabic and emoji, and names holding "]", "'", '"', ";" or blanks
+// at either end. What the person sees, edits and exports is what the table holds, and nothing
+// they did not touch changes.
+
+#include "FaultSupport.h"
+#include "StatementLog.h"
+
+#include "connection/SqlNames.h"
+#include "export/GridSource.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QSet>
+
+namespace tabulon::faults {
+namespace {
+
+// Opens the cell editor on the current cell and confirms it without typing: F2, Enter.
+void confirmUnchanged(Program& p)
+{
+    p.grid().setFocus();
+    QTest::keyClick(&p.grid(), Qt::Key_F2);
+    auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(box, nullptr) << "no cell editor opened";
+    QTest::keyClick(box, Qt::Key_Return);
+    settle();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(OddData, AMegabyteOfTextSurvivesViewingEditingAndExport)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Notes (id INTEGER PRIMARY KEY, body NVARCHAR(2000000), tag NVARCHAR(10));"
+              "INSERT INTO Notes (body, tag) VALUES (printf('%.*c', 1048576, 'a') || 'END', 'big');");
+    p.start();
+    ASSERT_TRUE(p.open(QStringLiteral("Notes")));
+    EXPECT_LT(p.shown(0, 1).size(), 5000) << "the grid shows the beginning of a long value";
+    EXPECT_EQ(p.grid().gridSource().cellText(0, 1).size(), 1048576 + 3);
+
+    // Another column of that row is written without disturbing the long value.
+    p.typeAt(0, 2, QStringLiteral("huge"));
+    p.go(1, 2);
+    EXPECT_TRUE(p.said().isEmpty());
+    EXPECT_EQ(p.db.rows("SELECT length(body), substr(body, -3), tag FROM Notes;"),
+              (Rows{{"1048579", "END", "huge"}}));
+
+    // Opening the long cell's editor and confirming it changes nothing.
+    p.go(0, 1);
+    confirmUnchanged(p);
+    p.go(1, 1);
+    EXPECT_TRUE(p.said().isEmpty());
+    EXPECT_EQ(p.db.value("SELECT length(body) FROM Notes;"), QStringLiteral("1048579"));
+
+    // Appending to it in the editor keeps the whole value.
+    p.go(0, 1);
+    p.grid().setFocus();
+    QTest::keyClick(&p.grid(), Qt::Key_F2);
+    auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(box, nullptr);
+    box->end(false);
+    box->insert(QStringLiteral("!"));
+    QTest::keyClick(box, Qt::Key_Return);
+    settle();
+    p.go(1, 1);
+    EXPECT_EQ(p.db.rows("SELECT length(body), substr(body, -4) FROM Notes;"), (Rows{{"1048580", "END!"}}));
+
+    // The export carries it whole.
+    const QString file = p.dir.filePath(QStringLiteral("notes.csv"));
+    p.t.files.answers = {file};
+    p.editor().mnuCSV->trigger();
+    const QByteArray csv = fileBytes(file);
+    EXPECT_TRUE(csv.contains(QByteArray(1048576, 'a') + "END!,huge\r\n"));
+}
+
+TEST(OddData, LineBreaksTabsAndControlCharactersInACellAreKeptWhenItsEditorIsConfirmed)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Notes (id INTEGER PRIMARY KEY, body NVARCHAR(200));"
+              "INSERT INTO Notes (body) VALUES ('two' || char(10) || 'lines'), ('a' || char(9) || 'tab'),"
+              "('cr' || char(13) || char(10) || 'lf'), ('bell' || char(7)), ('  blanks  ');");
+    p.start();
+    ASSERT_TRUE(p.open(QStringLiteral("Notes")));
+    const Rows before = p.db.rows("SELECT id, hex(body) FROM Notes ORDER BY id;");
+    for (int row = 0; row < 5; ++row) {
+        SCOPED_TRACE(row);
+        p.go(row, 1);
+        confirmUnchanged(p);
+        p.go(row + 1, 1);
+        EXPECT_TRUE(p.said().isEmpty());
+    }
+    EXPECT_EQ(p.db.rows("SELECT id, hex(body) FROM Notes ORDER BY id;"), before);
+}
+
+TEST(OddData, BinaryCellsEmptyStringsAndNullsStayApart)
+{
+    Program p;
+    p.db.exec("CREATE TABLE Bits (id INTEGER PRIMARY KEY, data VARBINARY(16), label NVARCHAR(10), n INT);"
+              "INSERT INTO Bits (data, label, n) VALUES (x'00FF10', '', NULL), (NULL, NULL, 0), (x'', 'x', 1);");
+    p.start();
+    ASSERT_TRUE(p.open(QStringLiteral("Bits")));
+    EXPECT_EQ(p.shown(0, 1), QStringLiteral("0x00FF10"));
+    EXPECT_EQ(p.shown(1, 1), QStringLiteral("NULL"));
+    EXPECT_EQ(p.shown(0, 2), QString());
+    EXPECT_EQ(p.shown(1, 2), QStringLiteral("NULL"));
+
+    // Editing other columns leaves the bytes, the empty string and the NULLs as they were.
+    p.typeAt(0, 3, QStringLiteral("5"));
+    p.typeAt(1, 3, QStringLiteral("6"));
+    p.typeAt(2, 3, QStringLiteral("7"));
+    p.go(0, 3);
+    EXPECT_TRUE(p.said().isEmpty());
+    EXPECT_EQ(p.db.rows("SELECT id, hex(data), typeof(data), quote(label), n FROM Bits ORDER BY id;"),
+              (Rows{{"1", "00FF10", "blob", "''", "5"}, {"2", "", "null", "NULL", "6"}, {"3", "", "blob", "'x'", "7"}}));
+
+    // Bytes typed as 0x-hex are stored as bytes; a text emptied is the empty text, not NULL;
+    // Ctrl+0 makes NULL. (Confirming an empty editor on a NULL cell leaves it NULL.)
+    p.typeAt(1, 1, QStringLiteral("0xCAFE"));
+    p.typeAt(1, 2, QString());
+    p.go(0, 1);
+    EXPECT_EQ(p.db.rows("SELECT hex(data), quote(label) FROM Bits WHERE id = 2;"), (Rows{{"CAFE", "NULL"}}));
+    p.typeAt(2, 2, QString());
+    p.go(0, 2);
+    p.key(Qt::Key_0, Qt::ControlModifier);
+    p.go(1, 2);
+    EXPECT_EQ(p.db.rows("SELECT id, quote(label) FROM Bits ORDER BY id;"),
+              (Rows{{"1", "NULL"}, {"2", "NULL"}, {"3", "''"}}));
+    p.typeAt(2, 1, QStringLiteral("0xZZ"));
+    p.go(0, 1);
+    EXPECT_FALSE(p.said().isEmpty());
+    EXPECT_TRUE(p.inEdit(2));
+    EXPECT_EQ(p.db.value("SELECT typeof(data) FROM Bits WHERE id = 3;"), QStringLiteral("blob"));
+}
+
+TEST(OddData, GreekArabicAndEmojiInTableNamesFieldNamesAndValues)
+{
+    Program p;
+    p.db.exec("CREATE TABLE [Πελάτες 😀] ([κωδικός] INTEGER PRIMARY KEY, [الاسم] NVARCHAR(40), [🎉] NVARCHAR(10));"
+              "INSERT INTO [Πελάτες 😀] ([الاسم], [🎉]) VALUES ('Άννα', 'ναι'), ('مرحبا', '👍🏽');");
+    p.start();
+    ASSERT_TRUE(p.listed().contains(QStringLiteral("Πελάτες 😀"))) << p.listed().join(",").toStdString();
+    ASSERT_TRUE(p.open(QStringLiteral("Πελάτες 😀")));
+    EXPECT_EQ(p.grid().model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("الاسم"));
+    EXPECT_EQ(p.shown(1, 2), QStringLiteral("👍🏽"));
+
+    p.typeAt(0, 1, QStringLiteral("Ἀθηνᾶ 🦉"));
+    p.typeAt(2, 1, QStringLiteral("سلام"));
+    p.typeAt(2, 2, QStringLiteral("🚀"));
+    p.go(0, 1);
+    EXPECT_TRUE(p.said().isEmpty());
+    EXPECT_EQ(p.db.rows("SELECT [κωδικός], [الاسم], [🎉] FROM [Πελάτες 😀] ORDER BY 1;"),
+              (Rows{{"1", "Ἀθηνᾶ 🦉", "ναι"}, {"2", "مرحبا", "👍🏽"}, {"3", "سلام", "🚀"}}));
+
+    const QString file = p.dir.filePath(QStringLiteral("out.xml"));
+    p.t.files.answers = {file};
+    p.editor().mnuXML->trigger();
+    const QString xml = QString::fromUtf8(fileBytes(file));
+    EXPECT_TRUE(xml.contains(QStringLiteral("<الاسم>Ἀθηνᾶ 🦉</الاسم>"))) << xml.toStdString();
+}
+
+// Names that quoting must carry whole: each table has a field of the same odd name, and a
+// bystander table that must not change.
+std::string sqliteQuoted(const QString& name) // SQLite's own quoting, for setting up only
+{
+    std::string q = name.toStdString();
+    for (std::size_t at = 0; (at = q.find('"', at)) != std::string::npos; at += 2)
+        q.insert(at, 1, '"');
+    return '"' + q + '"';
+}
+
+void makeOddTable(Program& p, const QString& name)
+{
+    const std::string q = sqliteQuoted(name);
+    p.db.exec("CREATE TABLE Bystander (v INT); INSERT INTO Bystander VALUES (42);"
+              "CREATE TABLE " + q + " (id INTEGER PRIMARY KEY, " + q + " NVARCHAR(20));"
+              "INSERT INTO " + q + " (" + q + ") VALUES ('one'), ('two');");
+}
+
+void expectNothingElseTouched(Program& p)
+{
+    EXPECT_EQ(p.db.value("SELECT v FROM Bystander;"), QStringLiteral("42"));
+    EXPECT_EQ(p.db.value("SELECT count(*) FROM sqlite_master;"), QStringLiteral("2"));
+}
+
+TEST(OddData, NamesWithQuotesAndBlanksOpenAndEdit)
+{
+    const QStringList names = {QStringLiteral("say \"hi\""), QStringLiteral(" leading"), QStringLiteral("trailing "),
+                               QStringLiteral("  both  "), QStringLiteral("[bracketed"), QStringLiteral("-- not a comment")};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        Program p;
+        makeOddTable(p, name);
+        const std::string q = sqliteQuoted(name);
+        p.start();
+        ASSERT_TRUE(p.open(name)) << joined(p.said());
+        EXPECT_EQ(p.grid().model()->headerData(1, Qt::Horizontal).toString(), name);
+        p.typeAt(0, 1, QStringLiteral("uno"));
+        p.typeAt(2, 1, QStringLiteral("tres"));
+        p.go(1, 1);
+        p.grid().selectRow(1);
+        p.t.prompter.answers = {MessageAnswer::Yes};
+        p.key(Qt::Key_Delete);
+        const QStringList said = p.said();
+        EXPECT_EQ(said.size(), 1) << joined(said); // the delete question only
+        EXPECT_EQ(p.db.column("SELECT " + q + " FROM " + q + " ORDER BY id;"), (QStringList{"uno", "tres"}));
+        expectNothingElseTouched(p);
+    }
+}
+
+// The SQLite ODBC driver looks for "?" and ";" in the statement text without knowing brackets:
+// a "'" inside a bracketed name can hide parameter markers from it, and a ";" can make it see
+// two statements. The statements are right for SQL Server (whose driver, FreeTDS, skips bracketed
+// names when it looks for markers); on the test database some are refused. Either way the
+// statement is sent whole, the row is written or stays in edit, and nothing else changes.
+TEST(OddData, NamesWithAQuoteOrASemicolonAreSentWholeAndNothingElseChanges)
+{
+    const QStringList names = {QStringLiteral("it's"), QStringLiteral("O'Brien's"), QStringLiteral("a;b"),
+                               QStringLiteral("x; DROP TABLE Bystander; --"),
+                               QStringLiteral("'; DELETE FROM Bystander; --")};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        Program p;
+        makeOddTable(p, name);
+        const std::string q = sqliteQuoted(name);
+        p.start();
+        StatementLog log;
+        const std::string bracketed = bracketName(name).toStdString();
+        const bool opened = p.open(name);
+        const auto selects = log.starting("SELECT * FROM ");
+        ASSERT_FALSE(selects.empty());
+        EXPECT_EQ(selects.front().sql, "SELECT * FROM " + bracketed + ";");
+        if (!opened) {
+            EXPECT_FALSE(p.t.prompter.errors().empty()) << "a table that does not open is reported";
+        } else {
+            p.typeAt(0, 1, QStringLiteral("uno"));
+            p.go(1, 1);
+            const auto updates = log.starting("UPDATE ");
+            ASSERT_EQ(updates.size(), 1u);
+            EXPECT_EQ(updates.front().sql, "UPDATE " + bracketed + " SET " + bracketed + " = ? WHERE [id] = ? AND " +
+                                               bracketed + " = ?;");
+            const QStringList stored = p.db.column("SELECT " + q + " FROM " + q + " ORDER BY id;");
+            // Refused by the driver: kept in the row, the table as it was. Else written.
+            const QStringList expected = p.inEdit(0) ? QStringList{"one", "two"} : QStringList{"uno", "two"};
+            EXPECT_EQ(stored, expected);
+        }
+        for (const SentStatement& s : log.statements())
+            EXPECT_EQ(s.sql.find("uno"), std::string::npos) << "values travel as parameters: " << s.sql;
+        expectNothingElseTouched(p);
+    }
+}
+
+TEST(OddData, NamesHoldingAClosingBracketAreQuotedByTheTSqlRuleAndTouchNothingElse)
+{
+    // SQLite cannot read "]]" inside a bracketed name, so these tables cannot be opened on the
+    // test database: the statements are checked as text, and the database for what it did.
+    const QStringList names = {QStringLiteral("a]b"), QStringLiteral("]"), QStringLiteral("x]; DROP TABLE Bystander; --"),
+                               QStringLiteral("]]"), QStringLiteral("end]")};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        QString doubled = name;
+        doubled.replace(QStringLiteral("]"), QStringLiteral("]]"));
+        EXPECT_EQ(selectAllStatement(name), QStringLiteral("SELECT * FROM [") + doubled + QStringLiteral("];"));
+
+        Program p;
+        makeOddTable(p, name);
+        p.start();
+        ASSERT_TRUE(p.listed().contains(name));
+        StatementLog log;
+        EXPECT_FALSE(p.open(name)); // SQLite's limit, reported
+        EXPECT_FALSE(p.t.prompter.errors().empty());
+        const auto selects = log.starting("SELECT * FROM ");
+        ASSERT_FALSE(selects.empty());
+        EXPECT_EQ(QString::fromStdString(selects.front().sql), selectAllStatement(name));
+        expectNothingElseTouched(p);
+    }
+}
+
+} // namespace
+} // namespace tabulon::faults
+
+namespace tabulon::faults {
+namespace {
+
+// The SQLite driver rewrites "{...}" in a statement as an ODBC escape sequence even inside a
+// bracketed name (and cannot be told not to), so "SELECT * FROM [a{x}b];" reads the table "ab".
+// The table opened must be the table chosen, or edits land in another table.
+TEST(OddData, ANameTheDriverRewritesIsNotOpenedAndNoOtherTableIsTouched)
+{
+    Program p;
+    p.db.exec("CREATE TABLE ab (id INTEGER PRIMARY KEY, v NVARCHAR(10)); INSERT INTO ab (v) VALUES ('other');"
+              "CREATE TABLE \"a{x}b\" (id INTEGER PRIMARY KEY, v NVARCHAR(10)); INSERT INTO \"a{x}b\" (v) VALUES ('mine');");
+    p.start();
+    ASSERT_TRUE(p.listed().contains(QStringLiteral("a{x}b")));
+    const bool opened = p.open(QStringLiteral("a{x}b"));
+    if (opened) { // a driver that keeps the name whole shows the right rows
+        EXPECT_EQ(p.shown(0, 1), QStringLiteral("mine"));
+        p.typeAt(0, 1, QStringLiteral("edited"));
+        p.go(1, 1);
+    } else {
+        const auto errors = p.t.prompter.errors();
+        ASSERT_FALSE(errors.empty());
+        EXPECT_TRUE(errors[0].text.contains(QStringLiteral("read the table \"ab\""))) << errors[0].text.toStdString();
+        EXPECT_FALSE(p.grid().hasTable());
+    }
+    EXPECT_EQ(p.db.value("SELECT v FROM ab;"), QStringLiteral("other"));
+}
+
+} // namespace
+} // namespace tabulon::faults
+
+#include "export/ExportText.h"
+
+namespace tabulon::faults {
+namespace {
+
+// Two columns "a b" and "a_x0020_b" get the same element name in the XML export, so a reader
+// cannot tell them apart: the "_" of a caption's own "_xHHHH" must be written "_x005F_", as
+// SQL Server and .NET write it. Disabled until the export writes it so (see the report).
+TEST(OddData, DISABLED_EveryCaptionGetsAnElementNameOfItsOwn)
+{
+    const QStringList captions = {QStringLiteral("a b"), QStringLiteral("a_x0020_b"), QStringLiteral("_x0041_"),
+                                  QStringLiteral("A"), QStringLiteral("x_x0000^")};
+    QSet<QString> names;
+    for (const QString& c : captions)
+        names << QString::fromStdString(exporttext::xmlElementName(c));
+    EXPECT_EQ(names.size(), captions.size());
+    EXPECT_EQ(exporttext::xmlElementName(QStringLiteral("a_x0020_b")), "a_x005F_x0020_b");
+}
+
+} // namespace
+} // namespace tabulon::faults
+
+namespace tabulon::faults {
+namespace {
+
+TEST(OddData, AVeryLongTableNameOpensAndEdits)
+{
+    for (const int length : {200, 600, 3000}) {
+        SCOPED_TRACE(length);
+        const QString name = QString(length - 1, QChar(0x03A9)) + QLatin1Char('x'); // Greek, two bytes each in UTF-8
+        Program p;
+        p.db.exec("CREATE TABLE \"" + name.toStdString() + "\" (id INTEGER PRIMARY KEY, v NVARCHAR(10));"
+                  "INSERT INTO \"" + name.toStdString() + "\" (v) VALUES ('a');");
+        p.start();
+        ASSERT_TRUE(p.open(name)) << joined(p.said());
+        p.typeAt(0, 1, QStringLiteral("b"));
+        p.go(1, 1);
+        EXPECT_TRUE(p.said().isEmpty());
+        EXPECT_EQ(p.db.value("SELECT v FROM \"" + name.toStdString() + "\";"), QStringLiteral("b"));
+    }
+}
+
+} // namespace
+} // namespace tabulon::faults
