@@ -206,7 +206,10 @@ std::string xmlElementName(const QString& caption)
     for (std::size_t i = 0; i < points.size(); ++i) {
         const char32_t c = points[i];
         const bool fits = i == 0 ? isNameStartChar(c) : isNameChar(c);
-        if (fits)
+        // A caption's own "_x" is written as "_x005F_x", so that no caption can take the
+        // element name another one was given ("a b" and "a_x0020_b" stay apart).
+        const bool startsEscape = c == U'_' && i + 1 < points.size() && points[i + 1] == U'x';
+        if (fits && !startsEscape)
             appendCodePoint(out, c);
         else
             appendEscapedCodePoint(out, c);

@@ -24,8 +24,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"1st", "_x0031_st"}, NameCase{"a1-b.c_d", "a1-b.c_d"},
                       NameCase{"-x", "_x002D_x"}, NameCase{"a&b<c>", "a_x0026_b_x003C_c_x003E_"},
                       NameCase{"ns:tag", "ns_x003A_tag"}, NameCase{"Größe", "Größe"},
-                      NameCase{"名前", "名前"}, NameCase{"_x0041_", "_x0041_"},
-                      NameCase{"_x12", "_x12"}, NameCase{"a\"b'c", "a_x0022_b_x0027_c"},
+                      NameCase{"名前", "名前"}, NameCase{"_x0041_", "_x005F_x0041_"},
+                      NameCase{"_x12", "_x005F_x12"}, NameCase{"a\"b'c", "a_x0022_b_x0027_c"},
                       NameCase{"smile\xF0\x9F\x98\x80", "smile\xF0\x9F\x98\x80"},
                       NameCase{"p\xF3\xB0\x80\x80", "p_x000F0000_"}, NameCase{"", "_"}));
 
