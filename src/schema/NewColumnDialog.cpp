@@ -155,6 +155,12 @@ void frmNewColumn::addClicked()
     const ColumnDefinition column = definition();
     if (h.when(100, [&] { return isBlank(column.name); }))
         return;
+    // Sizes and the default go into the statement as typed: refuse what would end it early,
+    // and keep the entries for correcting.
+    if (const QString problem = definitionProblem(column); !problem.isEmpty()) {
+        ctx_.prompter.show({problem, ctx_.appTitle, MessageIcon::Warning, MessageButtons::Ok});
+        return;
+    }
     if (h.when(102, [&] { return callingform == QLatin1String("Form3"); })) {
         addToTable(h, column);
         return;

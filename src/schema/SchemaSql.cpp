@@ -85,4 +85,57 @@ QString createTableStatement(const QString& table, const QList<FieldRow>& rows)
     return s;
 }
 
+namespace {
+
+bool isWholeNumber(const QString& text, bool maxAllowed)
+{
+    const QString t = text.trimmed();
+    if (maxAllowed && t.compare(QLatin1String("MAX"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (t.isEmpty())
+        return false;
+    for (const QChar c : t)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+// True when the text holds ";", "--" or "/*" outside single- and double-quoted parts.
+bool endsStatementOutsideQuotes(const QString& text)
+{
+    QChar quote;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            continue;
+        }
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+            continue;
+        }
+        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+        if (c == QLatin1Char(';') || (c == QLatin1Char('-') && next == QLatin1Char('-')) ||
+            (c == QLatin1Char('/') && next == QLatin1Char('*')))
+            return true;
+    }
+    return !quote.isNull() && text.contains(QLatin1Char(';'));
+}
+
+} // namespace
+
+QString definitionProblem(const ColumnDefinition& column)
+{
+    if (!column.m.trimmed().isEmpty() && !isWholeNumber(column.m, true))
+        return QStringLiteral("M must be a whole number (or MAX), not \"%1\".").arg(column.m);
+    if (!column.m.trimmed().isEmpty() && !column.d.trimmed().isEmpty() &&
+        !isWholeNumber(column.d, false))
+        return QStringLiteral("D must be a whole number, not \"%1\".").arg(column.d);
+    if (endsStatementOutsideQuotes(column.defaultValue))
+        return QStringLiteral("The default must be one value or expression; \";\", \"--\" and "
+                              "\"/*\" may only stand inside quotes.");
+    return {};
+}
+
 } // namespace tabulon

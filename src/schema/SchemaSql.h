@@ -41,6 +41,11 @@ bool isBlank(const QString& text);
 // not blank.
 QString sizeText(const QString& m, const QString& d);
 
+// Why the definition cannot be sent as it stands, or the empty text. The size boxes take
+// whole numbers (M also MAX), blanks around them allowed; the default is one expression, so a
+// ";" or a comment mark outside its quotes, which would start a second statement, is refused.
+QString definitionProblem(const ColumnDefinition& column);
+
 // "ALTER TABLE [table] ADD [name] TYPE", then " " + the size text when there is one, then
 // the identity clause when Auto Increment is ticked.
 QString addColumnStatement(const QString& table, const ColumnDefinition& column);

@@ -155,3 +155,30 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace tabulon
+
+TEST(SchemaSql, DefinitionsThatWouldEndTheStatementAreRefused)
+{
+    const struct {
+        const char* m;
+        const char* d;
+        const char* def;
+        bool refused;
+    } cases[] = {
+        {"10", "2", "0", false},          {" 10 ", " 2 ", "", false},
+        {"max", "", "", false},           {"", "2); DROP TABLE x", "", false}, // no M: D unused
+        {"10)", "", "", true},            {"1); DROP TABLE x; --", "", "", true},
+        {"10", "2x", "", true},           {"", "", "0; DROP TABLE x", true},
+        {"", "", "'a;b'", false},         {"", "", "'it''s; fine'", false},
+        {"", "", "0 -- note", true},      {"", "", "0 /* x */", true},
+        {"", "", "getdate()", false},
+    };
+    for (const auto& c : cases) {
+        tabulon::ColumnDefinition col;
+        col.name = QStringLiteral("c");
+        col.type = QStringLiteral("DECIMAL");
+        col.m = QString::fromUtf8(c.m);
+        col.d = QString::fromUtf8(c.d);
+        col.defaultValue = QString::fromUtf8(c.def);
+        EXPECT_EQ(!tabulon::definitionProblem(col).isEmpty(), c.refused) << c.m << "|" << c.d << "|" << c.def;
+    }
+}
