@@ -8,6 +8,7 @@
 #include "export/GridWriters.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 namespace {
 
@@ -44,7 +45,9 @@ std::vector<QStringList> readCsv(const QByteArray& bytes)
                     field += bytes[at++];
                 }
             }
-            record << QString::fromUtf8(field);
+            // Decoded as it stands: a U+FEFF that begins the text is data here, not a mark to drop.
+            QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+            record << QString(decode(field));
             FUZZ_REQUIRE(at < n, "the last record has no CR LF");
             if (bytes[at] == ',') {
                 ++at;
@@ -72,7 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QFile f(file);
     FUZZ_REQUIRE(f.open(QIODevice::ReadOnly), "cannot read the file back");
     const QByteArray bytes = f.readAll();
-    FUZZ_REQUIRE(!bytes.startsWith("\xEF\xBB\xBF"), "a byte-order mark");
+    // No byte-order mark is added; the same bytes may only come from a first caption that
+    // itself begins with U+FEFF.
+    const bool captionBeginsWithFeff = grid.columnCount() > 0 && grid.captions.at(0).startsWith(QChar(0xFEFF));
+    FUZZ_REQUIRE(!bytes.startsWith("\xEF\xBB\xBF") || captionBeginsWithFeff, "a byte-order mark");
     const std::vector<QStringList> records = readCsv(bytes);
     FUZZ_REQUIRE(records.size() == grid.rows.size() + 1, "records: " + std::to_string(records.size()));
     FUZZ_REQUIRE(records[0] == grid.captions, "the header reads back as " + show(records[0].join(QLatin1Char('|'))));

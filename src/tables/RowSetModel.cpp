@@ -251,13 +251,7 @@ RowWriteResult RowSetModel::deleteRow(int row)
     if (!rows_)
         return {};
     const RowWriteResult res = rows_->deleteRow(row);
-    if (rows_->rowCount() + 1 < modelRows_) {
-        beginRemoveRows(QModelIndex(), row, row);
-        --modelRows_;
-        endRemoveRows();
-    } else {
-        rowChanged(row);
-    }
+    rowMayHaveLeft(row);
     return res;
 }
 
@@ -266,6 +260,12 @@ RowWriteResult RowSetModel::reloadRow(int row)
     if (!rows_)
         return {};
     const RowWriteResult res = rows_->reloadRow(row);
+    rowMayHaveLeft(row);
+    return res;
+}
+
+void RowSetModel::rowMayHaveLeft(int row)
+{
     if (rows_->rowCount() + 1 < modelRows_) {
         beginRemoveRows(QModelIndex(), row, row);
         --modelRows_;
@@ -273,7 +273,6 @@ RowWriteResult RowSetModel::reloadRow(int row)
     } else {
         rowChanged(row);
     }
-    return res;
 }
 
 void RowSetModel::sort(int column, Qt::SortOrder order)

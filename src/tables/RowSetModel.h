@@ -73,6 +73,8 @@ signals:
 private:
     class Source;
     void rowChanged(int row);
+    // After a delete or a reload: the row left the copy, or only its values changed.
+    void rowMayHaveLeft(int row);
 
     std::unique_ptr<RowSet> rows_;
     std::unique_ptr<Source> source_;

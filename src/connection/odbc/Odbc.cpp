@@ -298,17 +298,6 @@ namespace {
 constexpr SQLSMALLINT kSqlVariant = -150; // SQL Server's sql_variant
 constexpr SQLSMALLINT kSqlUdt = -151;     // SQL Server CLR types (hierarchyid, geometry, ...)
 
-bool isCharacterType(SQLSMALLINT t)
-{
-    switch (t) {
-    case SQL_CHAR: case SQL_VARCHAR: case SQL_LONGVARCHAR:
-    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool isBinaryType(SQLSMALLINT t)
 {
     return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY || t == kSqlUdt;

@@ -98,6 +98,18 @@ struct ConnectedDbc {
 };
 
 // Text as the driver wants it: UTF-16 in SQLWCHAR units.
+// The SQL types whose values are text.
+inline bool isCharacterType(SQLSMALLINT t)
+{
+    switch (t) {
+    case SQL_CHAR: case SQL_VARCHAR: case SQL_LONGVARCHAR:
+    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 inline SQLWCHAR* wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
 
 // Appends UTF-16 (count code units) as UTF-8 to out; unpaired surrogates become U+FFFD.

@@ -20,17 +20,6 @@ constexpr SQLULEN kMaxBlockRows = 1024;
 const char* kChangedWhileReading =
     "The rows changed while they were being read. Open the table again.";
 
-bool isCharacterType(SQLSMALLINT t)
-{
-    switch (t) {
-    case SQL_CHAR: case SQL_VARCHAR: case SQL_LONGVARCHAR:
-    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR:
-        return true;
-    default:
-        return false;
-    }
-}
-
 std::string lower(std::string s)
 {
     for (char& ch : s)
