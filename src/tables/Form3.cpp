@@ -124,6 +124,8 @@ public:
             dialog_->setRange(0, 0);
             dialog_->setMinimumDuration(0);
             dialog_->setWindowModality(Qt::ApplicationModal);
+            dialog_->adjustSize();
+            dialog_->move(parent_->frameGeometry().center() - dialog_->rect().center());
             dialog_->show();
         }
         // Repaint and look for Cancel about twenty times a second, not at every block.
