@@ -1,5 +1,6 @@
 #include "NewColumnDialog.h"
 #include "DialogLook.h"
+#include "SchemaCheck.h"
 
 #include "app/AppContext.h"
 #include "app/ErrorReport.h"
@@ -177,7 +178,10 @@ void frmNewColumn::addToTable(Handler& h, const ColumnDefinition& column)
     h.step(104, [&] { statement = addColumnStatement(table, column); });
     h.step(118, [&] { pointer_->set(Pointer::Hourglass); });
     const bool added =
-        h.step(120, [&] { openConnection().execute(statement.toStdString()); });
+        h.step(120, [&] {
+            openConnection().execute(statement.toStdString());
+            ensureColumnExists(openConnection(), table, column.name);
+        });
     if (!added) {
         // The column is not there: no default for it, no success to announce, and the
         // entries stay for the user to correct.

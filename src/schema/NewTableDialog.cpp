@@ -1,6 +1,7 @@
 #include "NewTableDialog.h"
 #include "DialogLook.h"
 #include "NewColumnDialog.h"
+#include "SchemaCheck.h"
 
 #include "app/AppContext.h"
 #include "app/ErrorReport.h"
@@ -197,6 +198,7 @@ void frmNewTable::saveClicked()
             if (!connection)
                 throw AppError(closedConnectionText());
             connection->execute(statement.toStdString());
+            ensureTableExists(*connection, txtName->text());
         });
         h.step(130, [&] {
             if (!connection)
