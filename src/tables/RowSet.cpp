@@ -676,6 +676,22 @@ RowWriteResult RowSet::writeRow(qsizetype row)
     return res;
 }
 
+bool RowSet::matchStoredRow(std::uint32_t id, std::string& where, std::vector<odbc::Param>& params,
+                            RowWriteResult& res) const
+{
+    if (buildMatch(storedRow(id), identifyingColumns({}), where, params))
+        return true;
+    res.status = RowWriteResult::Status::CannotIdentify;
+    return false;
+}
+
+void RowSet::forgetRow(qsizetype row, std::uint32_t id)
+{
+    pending_.erase(id);
+    replaced_.erase(id);
+    order_.erase(order_.begin() + row);
+}
+
 RowWriteResult RowSet::deleteRow(qsizetype row)
 {
     RowWriteResult res;
@@ -683,20 +699,15 @@ RowWriteResult RowSet::deleteRow(qsizetype row)
     if (row < 0 || row >= rowCount())
         return res;
     const std::uint32_t id = idOf(row);
-    const std::vector<odbc::Value> values = storedRow(id);
     std::string where;
     std::vector<odbc::Param> params;
-    if (!buildMatch(values, identifyingColumns({}), where, params)) {
-        res.status = RowWriteResult::Status::CannotIdentify;
+    if (!matchStoredRow(id, where, params, res))
         return res;
-    }
     res = runOneRow(RowWriteResult::Action::Delete,
                     "DELETE FROM " + bracketName(table_).toStdString() + " WHERE " + where + ";", params);
     if (!res.ok())
         return res;
-    pending_.erase(id);
-    replaced_.erase(id);
-    order_.erase(order_.begin() + row);
+    forgetRow(row, id);
     return res;
 }
 
@@ -707,13 +718,10 @@ RowWriteResult RowSet::reloadRow(qsizetype row)
     if (row < 0 || row >= rowCount())
         return res;
     const std::uint32_t id = idOf(row);
-    const std::vector<odbc::Value> values = storedRow(id);
     std::string where;
     std::vector<odbc::Param> params;
-    if (!buildMatch(values, identifyingColumns({}), where, params)) {
-        res.status = RowWriteResult::Status::CannotIdentify;
+    if (!matchStoredRow(id, where, params, res))
         return res;
-    }
     std::vector<odbc::Value> fresh;
     int found = 0;
     try {
@@ -735,9 +743,7 @@ RowWriteResult RowSet::reloadRow(qsizetype row)
             return res;
         }
         res.status = RowWriteResult::Status::RowGone;
-        pending_.erase(id);
-        replaced_.erase(id);
-        order_.erase(order_.begin() + row);
+        forgetRow(row, id);
         return res;
     }
     if (found > 1) {

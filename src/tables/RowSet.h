@@ -159,6 +159,12 @@ private:
     bool buildMatch(const std::vector<odbc::Value>& values, const std::vector<bool>& use,
                     std::string& where, std::vector<odbc::Param>& params) const;
     std::vector<bool> identifyingColumns(const std::vector<int>& changed) const;
+    // The WHERE clause that finds the stored row again; false, with `res` saying why, when no
+    // column can identify it.
+    bool matchStoredRow(std::uint32_t id, std::string& where, std::vector<odbc::Param>& params,
+                        RowWriteResult& res) const;
+    // Drops a row that left the table from the copy.
+    void forgetRow(qsizetype row, std::uint32_t id);
     odbc::Param paramFor(int column, const odbc::Value& value) const;
     RowWriteResult runOneRow(RowWriteResult::Action action, const std::string& sql,
                              const std::vector<odbc::Param>& params,
