@@ -19,6 +19,8 @@ PACKAGES=(
   libxml2-utils python3
   libxml2-dev libsqlite3-dev
   clang libclang-rt-14-dev
+  # what the bundled T-SQL engine needs to run (tests and the second demo source)
+  zstd freetds-bin util-linux passwd libicu72 libreadline8 libssl3 libxml2 libxslt1.1 zlib1g
 )
 
 missing=()

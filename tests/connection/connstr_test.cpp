@@ -4,12 +4,12 @@
 #include "connection/ConnectionString.h"
 #include "connection/odbc/Odbc.h"
 #include "support/OdbcDrivers.h"
-#include "support/SqliteFixture.h"
+#include "support/TestDatabase.h"
 
 #include <gtest/gtest.h>
 
 using namespace tabulon;
-using tabulon::test::SqliteFixture;
+using tabulon::test::TestDatabase;
 
 namespace {
 
@@ -86,20 +86,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, ConnectionStringTable, ::testing::ValuesIn(kStri
 
 TEST(ConnectionString, FixtureLoginGivesTheStringItsOwnConnectionUses)
 {
-    SqliteFixture db;
+    TestDatabase db;
     EXPECT_EQ(db.connectionString(),
               "Driver={SQL Server};Server=localhost;Database=" + db.databasePath().toStdString() + ";Uid=;Pwd=;");
 }
 
 TEST(OpenTestConnection, TrueForTheTestDatabase)
 {
-    SqliteFixture db;
+    TestDatabase db;
     EXPECT_TRUE(OpenTestConnection(db.login()));
 }
 
 TEST(OpenTestConnection, FalseForADatabaseInAMissingFolder)
 {
-    SqliteFixture db;
+    TestDatabase db;
     LoginFields f = db.login();
     f.database = db.folder() + QStringLiteral("/no such folder/test.db");
     EXPECT_FALSE(OpenTestConnection(f));
@@ -114,7 +114,7 @@ TEST(OpenTestConnection, FalseForADatabaseInAMissingFolder)
 
 TEST(OpenTestConnection, AttributeTypedIntoThePasswordDoesNotReachTheDriverManager)
 {
-    SqliteFixture db;
+    TestDatabase db;
     LoginFields f = db.login();
     f.password = QStringLiteral("x;Driver=NoSuchDriverLibrary");
     EXPECT_TRUE(OpenTestConnection(f));

@@ -2,7 +2,7 @@
 // own connection string.
 
 #include "connection/odbc/Odbc.h"
-#include "support/SqliteFixture.h"
+#include "support/TestDatabase.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 using odbc::Kind;
 using odbc::Param;
 using odbc::Value;
-using tabulon::test::SqliteFixture;
+using tabulon::test::TestDatabase;
 
 namespace {
 
@@ -57,7 +57,7 @@ std::string randomBytes(std::size_t n, unsigned seed)
 
 class Odbc : public ::testing::Test {
 protected:
-    SqliteFixture db;
+    TestDatabase db;
     odbc::Connection c = odbc::Connection::open(db.connectionString());
 };
 

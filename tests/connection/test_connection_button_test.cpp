@@ -4,7 +4,7 @@
 #include "support/Fakes.h"
 #include "support/Login7Listener.h"
 #include "support/OdbcDrivers.h"
-#include "support/SqliteFixture.h"
+#include "support/TestDatabase.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -55,7 +55,7 @@ Message pressTestConnection(const LoginFields& f)
 
 TEST(TestConnectionButton, SaysSuccessOrTheFixedFailureAndResetsThePointer)
 {
-    tabulon::test::SqliteFixture db;
+    tabulon::test::TestDatabase db;
     EXPECT_EQ(pressTestConnection(db.login()).text, kSuccess);
 
     LoginFields missing = db.login();

@@ -2,7 +2,7 @@
 #include "connection/Form1.h"
 #include "connection/SettingsStore.h"
 #include "support/Fakes.h"
-#include "support/SqliteFixture.h"
+#include "support/TestDatabase.h"
 #include "tables/DataGrid.h"
 #include "tables/Form2.h"
 #include "tables/Form3.h"
@@ -22,7 +22,7 @@
 #include <gtest/gtest.h>
 
 using namespace tabulon;
-using tabulon::test::SqliteFixture;
+using tabulon::test::TestDatabase;
 using tabulon::test::TestContext;
 
 namespace {
@@ -43,7 +43,7 @@ QStringList entries(QListWidget* list)
 
 // The whole program on a settings file of its own, pointed at the fixture's database.
 struct Program {
-    SqliteFixture db;
+    TestDatabase db;
     QTemporaryDir dir;
     TestContext t;
     std::unique_ptr<SettingsStore> store;
@@ -90,7 +90,7 @@ TEST(Catalogue, KeepsTablesWithoutSysInCatalogueOrder)
     for (const auto& c : cases)
         EXPECT_EQ(isListedTable(c.type, QString::fromUtf8(c.name)), c.listed) << c.type << " " << c.name;
 
-    SqliteFixture db;
+    TestDatabase db;
     db.exec("CREATE TABLE Physics (a INT); CREATE TABLE sysdiagrams (a INT); CREATE TABLE Analysis (a INT);"
             "CREATE TABLE MySystem (a INT); CREATE TABLE Data_SYS (a INT); CREATE TABLE Sysop (a INT);"
             "CREATE TABLE Zeta (a INT); CREATE VIEW Alpha AS SELECT 1 AS a;");
@@ -108,7 +108,7 @@ TEST(Catalogue, KeepsTablesWithoutSysInCatalogueOrder)
 
 TEST(Catalogue, AFailedConnectionLeavesTheListAsItWas)
 {
-    SqliteFixture db;
+    TestDatabase db;
     LoginFields broken = db.login();
     broken.database = QStringLiteral("/nonexistent/folder/x.db");
     const FixedLogin source(broken);

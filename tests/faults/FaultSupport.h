@@ -8,7 +8,7 @@
 #include "connection/Form1.h"
 #include "connection/SettingsStore.h"
 #include "support/Fakes.h"
-#include "support/SqliteFixture.h"
+#include "support/TestDatabase.h"
 #include "tables/DataGrid.h"
 #include "tables/Form2.h"
 #include "tables/Form3.h"
@@ -42,7 +42,7 @@ inline void settle()
 }
 
 struct Program {
-    test::SqliteFixture db;
+    test::TestDatabase db;
     QTemporaryDir dir;
     test::TestContext t;
     std::unique_ptr<SettingsStore> store;

@@ -6,7 +6,7 @@
 #include "DialogDriver.h"
 #include "ValuePrinters.h"
 #include "support/Fakes.h"
-#include "support/SqliteFixture.h"
+#include "support/TestDatabase.h"
 
 #include "app/ErrorReport.h"
 #include "app/WindowConventions.h"
@@ -85,7 +85,7 @@ protected:
         return names;
     }
 
-    SqliteFixture db;
+    TestDatabase db;
     TestContext t;
     FixedLogin login;
 };

@@ -1,4 +1,5 @@
 #include "support/OdbcDrivers.h"
+#include "support/TestDatabase.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -86,9 +87,10 @@ private:
             throw std::runtime_error("cannot make a folder for the test odbcinst.ini");
         folder_ = base;
         owner_ = ::getpid();
-        // Until a test says otherwise the name means SQLite, so a connection opened early in a
-        // test program still reaches a test database rather than the system's driver.
-        write(SqlServerDriver::Sqlite);
+        // Until a test says otherwise the name means the driver of the process's engine, so a
+        // connection opened early in a test program still reaches a test database rather than
+        // the system's driver.
+        write(testEngine() == Engine::Tsql ? SqlServerDriver::FreeTds : SqlServerDriver::Sqlite);
         ::unsetenv("ODBCINSTINI");
         ::setenv("ODBCSYSINI", folder_.c_str(), 1);
     }

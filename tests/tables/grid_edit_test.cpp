@@ -3,7 +3,7 @@
 // header habits work. What reached the database is read from the file itself.
 
 #include "support/Fakes.h"
-#include "support/SqliteFixture.h"
+#include "support/TestDatabase.h"
 #include "export/GridSource.h"
 #include "tables/DataGrid.h"
 #include "tables/RowSetModel.h"
@@ -86,7 +86,7 @@ protected:
         return texts;
     }
 
-    test::SqliteFixture db;
+    test::TestDatabase db;
     test::TestContext t;
     std::unique_ptr<DataGrid> grid;
 };

@@ -2,7 +2,7 @@
 // row is written, inserted, deleted or refused. Checked on the file itself, apart from the
 // connection under test.
 
-#include "support/SqliteFixture.h"
+#include "support/TestDatabase.h"
 #include "tables/RowSet.h"
 #include "tables/ValueFormat.h"
 
@@ -37,7 +37,7 @@ protected:
         const int c = col(rows, column);
         return displayText(rows.column(c), rows.shown(row, c));
     }
-    test::SqliteFixture db;
+    test::TestDatabase db;
 };
 
 TEST_F(RowSetWrite, UpdateWithKeyChangesThatRowOnly)
