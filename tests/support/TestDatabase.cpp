@@ -7,6 +7,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <stdlib.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <QLocale>
 #include <atomic>
@@ -184,6 +186,33 @@ std::string tsqlConnectionString(const TsqlServer& s, const std::string& databas
            ";Pwd=" + s.password + ";";
 }
 
+// Runs CREATE or DROP DATABASE on the server's master database. The engine refuses two of
+// them at the same moment ("tuple concurrently updated"), and the test programs run side by
+// side: one at a time across processes, through a lock file, and again after such a refusal.
+void onMaster(const std::string& statement)
+{
+    const int lock = ::open("/tmp/tabulon-tsql-databases.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock >= 0)
+        ::flock(lock, LOCK_EX);
+    std::string last;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        try {
+            odbc::Connection::open(tsqlConnectionString(tsqlServer(), "master")).execute(statement);
+            last.clear();
+            break;
+        } catch (const odbc::Error& e) {
+            last = e.description();
+            if (last.find("concurrently") == std::string::npos)
+                break;
+            ::usleep(200000);
+        }
+    }
+    if (lock >= 0)
+        ::close(lock); // and the lock with it
+    if (!last.empty())
+        throw std::runtime_error("The T-SQL engine refused \"" + statement + "\": " + last);
+}
+
 std::string makeFolder()
 {
     std::string base = std::filesystem::temp_directory_path().string() + "/tabulon-db-XXXXXX";
@@ -241,8 +270,7 @@ TestDatabase::TestDatabase() : engine_(testEngine()), folder_(makeFolder())
         std::random_device random;
         database_ = "tabulon_t" + std::to_string(::getpid()) + "_" + std::to_string(++counter) + "_" +
                     std::to_string(random() % 100000);
-        const TsqlServer server = tsqlServer();
-        odbc::Connection::open(tsqlConnectionString(server, "master")).execute("CREATE DATABASE " + bracket(database_) + ";");
+        onMaster("CREATE DATABASE " + bracket(database_) + ";");
     }
 
     // Once per process: make sure the name really reaches the engine meant (an ODBC lookup made
@@ -261,8 +289,7 @@ TestDatabase::~TestDatabase()
     admin_.reset();
     if (engine_ == Engine::Tsql) {
         try {
-            odbc::Connection::open(tsqlConnectionString(tsqlServer(), "master"))
-                .execute("DROP DATABASE " + bracket(database_) + ";");
+            onMaster("DROP DATABASE " + bracket(database_) + ";");
         } catch (const std::exception&) {
             // Still in use by a connection the test left open: the engine's data goes with the run.
         }
