@@ -1,8 +1,4 @@
-#include "app/WindowFlow.h"
-#include "connection/Form1.h"
-#include "connection/SettingsStore.h"
-#include "support/Fakes.h"
-#include "support/TestDatabase.h"
+#include "Program.h"
 #include "tables/DataGrid.h"
 #include "tables/Form2.h"
 #include "tables/Form3.h"
@@ -21,60 +17,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace tabulon;
+using tabulon::test::entries;
+using tabulon::test::GivenLogin;
+using tabulon::test::Program;
 using tabulon::test::TestDatabase;
-using tabulon::test::TestContext;
-
-namespace {
-
-struct FixedLogin : LoginSource {
-    LoginFields f;
-    explicit FixedLogin(LoginFields fields) : f(std::move(fields)) {}
-    LoginFields loginFields() const override { return f; }
-};
-
-QStringList entries(QListWidget* list)
-{
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names << list->item(i)->text();
-    return names;
-}
-
-// The whole program on a settings file of its own, pointed at the fixture's database.
-struct Program {
-    TestDatabase db;
-    QTemporaryDir dir;
-    TestContext t;
-    std::unique_ptr<SettingsStore> store;
-    std::unique_ptr<WindowFlow> flow;
-
-    explicit Program(bool storeServer = true)
-    {
-        const QString path = dir.filePath(QStringLiteral("Vantorel.ini"));
-        if (storeServer) {
-            QSettings s(path, QSettings::IniFormat);
-            const LoginFields f = db.login();
-            s.setValue(QStringLiteral("Tabulon/MSServer"), f.server);
-            s.setValue(QStringLiteral("Tabulon/MSDatabase"), f.database);
-            s.setValue(QStringLiteral("Tabulon/Local Connection"), f.local ? "1" : "0");
-        }
-        store = std::make_unique<SettingsStore>(path);
-        flow = std::make_unique<WindowFlow>(t.ctx, *store);
-        t.printers.printers = {{QStringLiteral("Vantorel_PDF_Writer"), QStringLiteral("Vantorel PDF Writer")}};
-    }
-    Form1& login() { return flow->form1(); }
-    void openTable(const QString& name)
-    {
-        Form2& chooser = flow->form2();
-        const auto found = chooser.List1->findItems(name, Qt::MatchExactly);
-        ASSERT_FALSE(found.isEmpty()) << name.toStdString();
-        chooser.List1->setCurrentItem(found.first());
-        chooser.PushButton3->click();
-    }
-};
-
-} // namespace
 
 TEST(Catalogue, KeepsTablesWithoutSysInCatalogueOrder)
 {
@@ -93,17 +42,50 @@ TEST(Catalogue, KeepsTablesWithoutSysInCatalogueOrder)
     TestDatabase db;
     db.exec("CREATE TABLE Physics (a INT); CREATE TABLE sysdiagrams (a INT); CREATE TABLE Analysis (a INT);"
             "CREATE TABLE MySystem (a INT); CREATE TABLE Data_SYS (a INT); CREATE TABLE Sysop (a INT);"
-            "CREATE TABLE Zeta (a INT); CREATE VIEW Alpha AS SELECT 1 AS a;");
+            "CREATE TABLE Zeta (a INT);");
+    db.exec("CREATE VIEW Alpha AS SELECT 1 AS a;"); // a view begins a batch of its own in T-SQL
     QListWidget list;
     list.addItem(QStringLiteral("stale"));
-    FillTableList(FixedLogin(db.login()), &list);
+    FillTableList(GivenLogin(db.login()), &list);
+
+    const auto catalogue = db.connect().tables();
     QStringList expected;
-    for (const auto& [type, name] : db.connect().tables())
+    for (const auto& [type, name] : catalogue) {
         if (isListedTable(type, QString::fromStdString(name)))
             expected << QString::fromStdString(name);
-    EXPECT_EQ(entries(&list), expected);
+    }
+    EXPECT_EQ(entries(&list), expected) << "in catalogue order";
+    const auto listed = [&](const char* name) { return tabulon::test::listedName(db, QString::fromLatin1(name)); };
     EXPECT_EQ(QSet<QString>(expected.begin(), expected.end()),
-              (QSet<QString>{QStringLiteral("Physics"), QStringLiteral("Analysis"), QStringLiteral("Zeta")}));
+              (QSet<QString>{listed("Physics"), listed("Analysis"), listed("Zeta")}));
+    // The view and the tables with "sys" in their names are in the catalogue, and left out.
+    for (const char* hidden : {"Alpha", "sysdiagrams", "MySystem", "Data_SYS", "Sysop"})
+        EXPECT_TRUE(std::any_of(catalogue.begin(), catalogue.end(),
+                                [&](const auto& row) { return QString::fromStdString(row.second) == listed(hidden); }))
+            << hidden << " should be in the catalogue";
+    if (db.isTsql()) {
+        // The server's own tables and views are never listed.
+        const QStringList engineOwn =
+            db.column("SELECT name FROM sys.all_objects WHERE is_ms_shipped = 1 AND type IN ('S', 'U', 'V');");
+        ASSERT_FALSE(engineOwn.isEmpty());
+        for (const QString& name : engineOwn)
+            EXPECT_FALSE(entries(&list).contains(name, Qt::CaseInsensitive)) << name.toStdString();
+    }
+}
+
+// Two tables of the same name in different schemas: the catalogue names both, without their
+// schema, and the list shows both in its order.
+TEST(Catalogue, TablesOfOneNameInTwoSchemasAreListedTwice)
+{
+    TestDatabase db;
+    if (!db.isTsql())
+        GTEST_SKIP() << "SQLite has no schemas inside one database file";
+    db.exec("CREATE SCHEMA sales;");
+    db.exec("CREATE TABLE dbo.Orders (a INT); CREATE TABLE sales.Orders (a INT);");
+    QListWidget list;
+    FillTableList(GivenLogin(db.login()), &list);
+    const QString orders = tabulon::test::listedName(db, QStringLiteral("Orders"));
+    EXPECT_EQ(entries(&list), (QStringList{orders, orders}));
 }
 
 TEST(Catalogue, AFailedConnectionLeavesTheListAsItWas)
@@ -111,7 +93,7 @@ TEST(Catalogue, AFailedConnectionLeavesTheListAsItWas)
     TestDatabase db;
     LoginFields broken = db.login();
     broken.database = QStringLiteral("/nonexistent/folder/x.db");
-    const FixedLogin source(broken);
+    const GivenLogin source(broken);
     QListWidget list;
     list.addItem(QStringLiteral("kept"));
     EXPECT_ANY_THROW(FillTableList(source, &list));
@@ -121,11 +103,11 @@ TEST(Catalogue, AFailedConnectionLeavesTheListAsItWas)
 TEST(WindowFlow, AStoredReachableServerOpensOnTheChooser)
 {
     Program p;
-    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));");
+    p.db.exec("CREATE TABLE Orders (" + tabulon::test::numberedKey(p.db) + ", item NVARCHAR(20));");
     p.flow->start();
     EXPECT_TRUE(p.flow->form2().isVisible());
     EXPECT_FALSE(p.login().isVisible());
-    EXPECT_EQ(entries(p.flow->form2().List1), QStringList{QStringLiteral("Orders")});
+    EXPECT_EQ(entries(p.flow->form2().List1), QStringList{p.listed(QStringLiteral("Orders"))});
     EXPECT_EQ(p.flow->form2().List1->currentRow(), 0);
     EXPECT_TRUE(p.t.prompter.shown.empty());
 }
@@ -146,10 +128,7 @@ TEST(WindowFlow, AnEmptyDatabaseOpensTheChooserWithNothingSelected)
 {
     Program p(false);
     p.flow->start();
-    const LoginFields f = p.db.login();
-    p.login().Text1->setText(f.server);
-    p.login().Text4->setText(f.database);
-    p.login().Check6->setChecked(f.local);
+    tabulon::test::typeLogin(p.login(), p.db.login());
     p.login().PushButton3->click();
     Form2& chooser = p.flow->form2();
     EXPECT_TRUE(chooser.isVisible());
@@ -164,22 +143,22 @@ TEST(WindowFlow, AnEmptyDatabaseOpensTheChooserWithNothingSelected)
 TEST(WindowFlow, BackAndNextRebuildTheListButBackFromTheEditorDoesNot)
 {
     Program p;
-    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));"
+    p.db.exec("CREATE TABLE Orders (" + tabulon::test::numberedKey(p.db) + ", item NVARCHAR(20));"
               "INSERT INTO Orders (item) VALUES ('pen'), ('ink');");
     p.flow->start();
     p.openTable(QStringLiteral("Orders"));
     Form3& editor = p.flow->form3();
     EXPECT_TRUE(editor.isVisible());
     EXPECT_FALSE(p.flow->form2().isVisible());
-    EXPECT_EQ(editor.Label2->text(), QStringLiteral(" Now Editing: Orders"));
+    EXPECT_EQ(editor.Label2->text(), QStringLiteral(" Now Editing: ") + p.listed(QStringLiteral("Orders")));
     EXPECT_EQ(editor.DataGrid1->approximateRowCount(), 2);
     EXPECT_TRUE(p.t.prompter.shown.empty());
 
     p.db.exec("CREATE TABLE Customers (id INTEGER PRIMARY KEY);");
     editor.PushButton1->click(); // < Back: the list is as it was
     EXPECT_TRUE(p.flow->form2().isVisible());
-    EXPECT_EQ(entries(p.flow->form2().List1), QStringList{QStringLiteral("Orders")});
-    EXPECT_EQ(p.flow->form2().List1->currentItem()->text(), QStringLiteral("Orders"));
+    EXPECT_EQ(entries(p.flow->form2().List1), QStringList{p.listed(QStringLiteral("Orders"))});
+    EXPECT_EQ(p.flow->form2().List1->currentItem()->text(), p.listed(QStringLiteral("Orders")));
 
     p.flow->form2().PushButton2->click(); // < Back to the login window
     EXPECT_TRUE(p.login().isVisible());
@@ -190,7 +169,7 @@ TEST(WindowFlow, BackAndNextRebuildTheListButBackFromTheEditorDoesNot)
 TEST(WindowFlow, QuitWritesTheRowInEditFirst)
 {
     Program p;
-    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));"
+    p.db.exec("CREATE TABLE Orders (" + tabulon::test::numberedKey(p.db) + ", item NVARCHAR(20));"
               "INSERT INTO Orders (item) VALUES ('pen');");
     p.flow->start();
     p.openTable(QStringLiteral("Orders"));
@@ -216,7 +195,7 @@ TEST(WindowFlow, ATableThatCannotBeReadIsReportedAndTheGridShowsNoTable)
     EXPECT_FALSE(editor.DataGrid1->hasTable());
     const auto errors = p.t.prompter.errors();
     ASSERT_GE(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].text.contains(QStringLiteral("Orders")));
+    EXPECT_TRUE(errors[0].text.contains(p.listed(QStringLiteral("Orders")))) << errors[0].text.toStdString();
     EXPECT_TRUE(errors[0].text.contains(
         QStringLiteral("in Quarrix2020/08/02.Form2.PushButton3_Click at line 126")));
 }
@@ -269,7 +248,7 @@ TEST(EditorWindow, ButtonsAndMenuInTheirOrder)
 TEST(EditorWindow, AddNewColumnReloadsTheGridWithTheColumnLast)
 {
     Program p;
-    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));"
+    p.db.exec("CREATE TABLE Orders (" + tabulon::test::numberedKey(p.db) + ", item NVARCHAR(20));"
               "INSERT INTO Orders (item) VALUES ('pen');");
     p.flow->start();
     p.openTable(QStringLiteral("Orders"));
@@ -307,9 +286,13 @@ TEST(EditorWindow, AddNewColumnClosedWithoutAddingStillReloads)
 TEST(EditorWindow, AnExportBegunMidTableWritesEveryRowFromTheFirst)
 {
     Program p;
-    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));"
-              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
-              " INSERT INTO Orders (id, item) SELECT i, 'item ' || i FROM n;");
+    p.db.exec("CREATE TABLE Orders (id INTEGER PRIMARY KEY, item NVARCHAR(20));");
+    if (p.db.isSqlite())
+        p.db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
+                  " INSERT INTO Orders (id, item) SELECT i, 'item ' || i FROM n;");
+    else
+        p.db.exec("WITH n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
+                  " INSERT INTO Orders (id, item) SELECT i, CONCAT('item ', i) FROM n OPTION (MAXRECURSION 300);");
     p.flow->start();
     p.openTable(QStringLiteral("Orders"));
     Form3& editor = p.flow->form3();
