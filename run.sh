@@ -27,13 +27,15 @@ if [ -z "${TABULON_TSQL_ENGINE:-}" ]; then
   exec build-release/bin/tabulon --settings "$TABULON_DEMO_SETTINGS"
 fi
 
-eval "$(scripts/tsql-engine.sh start "$TABULON_TSQL_ENGINE")"
+engine=$(scripts/tsql-engine.sh start "$TABULON_TSQL_ENGINE")
+eval "$engine"
 stop_engine() { scripts/tsql-engine.sh stop "$TABULON_TSQL_RUN"; }
 trap stop_engine EXIT
 trap 'exit 130' INT TERM
 export TABULON_TSQL_SERVER
 echo "The T-SQL engine listens on ${TABULON_TSQL_SERVER%,*,*}; the demo database is TabulonDemo." >&2
-eval "$(scripts/demo-env.sh tsql)"
+demo=$(scripts/demo-env.sh tsql)
+eval "$demo"
 status=0
 build-release/bin/tabulon --settings "$TABULON_DEMO_SETTINGS" || status=$?
 exit "$status"
