@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace tabulon;
 using tabulon::test::TestDatabase;
 
@@ -59,6 +61,32 @@ const StringCase kStrings[] = {
      "Driver={SQL Server};Server=h,1;Database=Πωλήσεις;Uid=Χρήστης;Pwd=κωδικός😀;"},
 };
 
+// A SQL Server login with the given password and a user for it in the test database; the
+// login is dropped again at the end.
+struct TemporaryLogin {
+    const TestDatabase& db;
+    std::string name;
+    TemporaryLogin(const TestDatabase& database, const std::string& password)
+        : db(database), name("tabulon_login_" + db.databaseName().toStdString())
+    {
+        std::string quoted;
+        for (char c : password)
+            quoted += c == '\'' ? std::string("''") : std::string(1, c);
+        db.exec("CREATE LOGIN [" + name + "] WITH PASSWORD = N'" + quoted + "', DEFAULT_DATABASE = [" +
+                db.databaseName().toStdString() + "];");
+        db.exec("CREATE USER [" + name + "] FOR LOGIN [" + name + "];");
+    }
+    ~TemporaryLogin()
+    {
+        try {
+            db.exec("DROP USER [" + name + "];");
+            db.exec("DROP LOGIN [" + name + "];");
+        } catch (const std::exception&) {
+            // still in use: it goes with the server's run
+        }
+    }
+};
+
 void PrintTo(const StringCase& c, std::ostream* os)
 {
     *os << c.what;
@@ -87,8 +115,18 @@ INSTANTIATE_TEST_SUITE_P(Cases, ConnectionStringTable, ::testing::ValuesIn(kStri
 TEST(ConnectionString, FixtureLoginGivesTheStringItsOwnConnectionUses)
 {
     TestDatabase db;
-    EXPECT_EQ(db.connectionString(),
-              "Driver={SQL Server};Server=localhost;Database=" + db.databasePath().toStdString() + ";Uid=;Pwd=;");
+    if (db.isSqlite()) {
+        // "Local Connection" ticked, the database file, no user.
+        EXPECT_EQ(db.connectionString(),
+                  "Driver={SQL Server};Server=localhost;Database=" + db.databasePath().toStdString() + ";Uid=;Pwd=;");
+    } else {
+        // The server's host and port, its login, and the fixture's own database.
+        const tabulon::test::TsqlServer s = tabulon::test::tsqlServer();
+        EXPECT_EQ(db.connectionString(), "Driver={SQL Server};Server=" + s.host + "," + s.port + ";Database=" +
+                                             db.databaseName().toStdString() + ";Uid=" + s.user + ";Pwd=" +
+                                             s.password + ";");
+    }
+    EXPECT_EQ(db.connect().dbmsName(), odbc::Connection::open(db.connectionString()).dbmsName());
 }
 
 TEST(OpenTestConnection, TrueForTheTestDatabase)
@@ -117,6 +155,13 @@ TEST(OpenTestConnection, AttributeTypedIntoThePasswordDoesNotReachTheDriverManag
     TestDatabase db;
     LoginFields f = db.login();
     f.password = QStringLiteral("x;Driver=NoSuchDriverLibrary");
+    // SQLite's driver takes no password; a SQL Server checks it, so there a login of the
+    // test's own has exactly that password.
+    std::optional<TemporaryLogin> login;
+    if (db.isTsql()) {
+        login.emplace(db, f.password.toStdString());
+        f.user = QString::fromStdString(login->name);
+    }
     EXPECT_TRUE(OpenTestConnection(f));
 
     // The same text unquoted: the driver manager takes the last Driver= and tries to load it.

@@ -1,3 +1,4 @@
+#include "LoopbackForwarder.h"
 #include "app/WindowConventions.h"
 #include "connection/Form1.h"
 #include "connection/SettingsStore.h"
@@ -86,4 +87,19 @@ TEST(TestConnectionButton, ADriverNameNoOdbcinstKnowsFails)
     f.server = QStringLiteral("localhost");
     f.database = QStringLiteral("x");
     EXPECT_EQ(pressTestConnection(f).text, kFailure);
+}
+
+TEST(TestConnectionButton, LocalConnectionReachesTheServerOnTheDefaultPort)
+{
+    tabulon::test::TestDatabase db;
+    if (!db.isTsql())
+        GTEST_SKIP() << "about FreeTDS and a SQL Server's default port; SQLite's driver takes no server";
+    const tabulon::test::TsqlServer server = tabulon::test::tsqlServer();
+    tabulon::test::LoopbackForwarder forwarder(1433, server.host, std::stoi(server.port));
+    LoginFields f = db.login();
+    f.local = true;
+    f.server = QString::fromStdString(forwarder.address());
+    f.port = QStringLiteral("not a port"); // ignored when local
+    EXPECT_EQ(pressTestConnection(f).text, kSuccess);
+    EXPECT_EQ(forwarder.connections(), 1);
 }

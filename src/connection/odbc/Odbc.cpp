@@ -1,4 +1,5 @@
 #include "Odbc.h"
+#include "FreeTdsPort.h"
 #include "OdbcDetail.h"
 #include "ResultSetImpl.h"
 
@@ -565,7 +566,11 @@ Connection Connection::open(const std::string& connectionString)
 
     std::u16string text = toUtf16(connectionString);
     const SQLSMALLINT length = text.size() <= std::size_t(SHRT_MAX) ? SQLSMALLINT(text.size()) : SQLSMALLINT(SQL_NTS);
-    SQLRETURN rc = SQLDriverConnectW(h, nullptr, wide(text), length, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    SQLRETURN rc = SQL_ERROR;
+    {
+        ConnectEnvironment environment(c->env->get(), connectionString); // FreeTDS's default port
+        rc = SQLDriverConnectW(h, nullptr, wide(text), length, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    }
     check(rc, SQL_HANDLE_DBC, h, "SQLDriverConnect");
     if (rc == SQL_NO_DATA)
         throw Error("The driver did not open the connection.");
