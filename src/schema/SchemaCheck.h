@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 namespace odbc {
 class Connection;
@@ -8,9 +9,27 @@ class Connection;
 
 namespace tabulon {
 
+// How a server matches one name against another.
+enum class NameMatching {
+    // SQLite: letters A to Z match whatever their case; every other character, blanks
+    // included, only itself.
+    Sqlite,
+    // SQL Server with its default (case-insensitive) collations: letters match whatever their
+    // case, and blanks at the end of a name do not count. Babelfish lists names with A to Z
+    // lower-cased, which this also matches.
+    SqlServer,
+};
+
+// The matching of the server a connection reaches, by its SQL_DBMS_NAME.
+NameMatching nameMatchingFor(const std::string& dbmsName);
+
+// True when the server takes the two names for the same table or column.
+bool sameName(NameMatching matching, const QString& a, const QString& b);
+
 // After a CREATE TABLE or an ALTER TABLE ADD that the server accepted: throws AppError when the
-// table or column of exactly that name is not there (a driver that reads part of a name as
-// something else can make another object than the one asked for).
+// table or column of that name is not there, the name matched as the server matches it (a
+// driver that reads part of a name as something else can make another object than the one
+// asked for).
 void ensureTableExists(odbc::Connection& connection, const QString& table);
 void ensureColumnExists(odbc::Connection& connection, const QString& table, const QString& column);
 
