@@ -4,6 +4,8 @@
 #include "connection/SqlNames.h"
 #include "connection/odbc/Odbc.h"
 
+#include <optional>
+
 namespace tabulon {
 
 namespace {
@@ -58,19 +60,56 @@ void ensureTableExists(odbc::Connection& connection, const QString& table)
                        .arg(table));
 }
 
-void ensureColumnExists(odbc::Connection& connection, const QString& table, const QString& column)
+namespace {
+
+// The first of the columns that the table does not have, matched as the server matches names;
+// a null text when it has them all, or when the table cannot be read back at all (the SQLite
+// driver refuses to read a table whose name holds a ";" outside quotes, although it makes and
+// alters it): the server accepted the statement, and a made column is never reported missing.
+QString firstMissingColumn(odbc::Connection& connection, const QString& table,
+                           const QStringList& columns)
 {
     const NameMatching matching = nameMatchingFor(connection.dbmsName());
-    odbc::ResultSet rows =
-        connection.query((QStringLiteral("SELECT * FROM ") + bracketName(table) +
-                          QStringLiteral(" WHERE 1 = 0;")).toStdString());
-    for (const odbc::ColumnInfo& info : rows.columns())
-        if (sameName(matching, QString::fromStdString(info.name), column))
-            return;
+    std::optional<odbc::ResultSet> read;
+    try {
+        read.emplace(connection.query((QStringLiteral("SELECT * FROM ") + bracketName(table) +
+                                       QStringLiteral(" WHERE 1 = 0;")).toStdString()));
+    } catch (const odbc::Error&) {
+        return QString();
+    }
+    const odbc::ResultSet& rows = *read;
+    for (const QString& column : columns) {
+        bool found = false;
+        for (const odbc::ColumnInfo& info : rows.columns())
+            found = found || sameName(matching, QString::fromStdString(info.name), column);
+        if (!found)
+            return column;
+    }
+    return QString();
+}
+
+} // namespace
+
+void ensureColumnExists(odbc::Connection& connection, const QString& table, const QString& column)
+{
+    if (firstMissingColumn(connection, table, {column}).isNull())
+        return;
     throw AppError(QStringLiteral("The statement was accepted, but the table has no column named "
                                   "\"%1\" now: the driver read the name as something else. Choose "
                                   "a name without such characters (for example braces).")
                        .arg(column));
+}
+
+void ensureColumnsExist(odbc::Connection& connection, const QString& table,
+                        const QStringList& columns)
+{
+    const QString missing = firstMissingColumn(connection, table, columns);
+    if (missing.isNull())
+        return;
+    throw AppError(QStringLiteral("The table \"%1\" was made, but without a column named \"%2\": "
+                                  "the driver read the name as something else. Choose a name "
+                                  "without such characters (for example braces).")
+                       .arg(table, missing));
 }
 
 } // namespace tabulon

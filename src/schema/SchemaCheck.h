@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <string>
 
 namespace odbc {
@@ -32,5 +33,9 @@ bool sameName(NameMatching matching, const QString& a, const QString& b);
 // asked for).
 void ensureTableExists(odbc::Connection& connection, const QString& table);
 void ensureColumnExists(odbc::Connection& connection, const QString& table, const QString& column);
+// After a CREATE TABLE whose table is there: throws AppError when one of the columns asked for
+// is not (the driver read its name as something else, and the table was made without it).
+void ensureColumnsExist(odbc::Connection& connection, const QString& table,
+                        const QStringList& columns);
 
 } // namespace tabulon
