@@ -62,6 +62,16 @@ void ensureTableExists(odbc::Connection& connection, const QString& table)
 
 namespace {
 
+// A driver may describe a very long column name cut short (the SQLite driver does; SQL Server
+// takes no name longer than 128 characters): a described name of at least that length that
+// begins the wanted one is taken for it.
+bool cutShortByTheDriver(NameMatching matching, const QString& described, const QString& wanted)
+{
+    constexpr qsizetype longestSqlServerName = 128;
+    return described.size() >= longestSqlServerName && described.size() < wanted.size() &&
+           sameName(matching, described, wanted.left(described.size()));
+}
+
 // The first of the columns that the table does not have, matched as the server matches names;
 // a null text when it has them all, or when the table cannot be read back at all (the SQLite
 // driver refuses to read a table whose name holds a ";" outside quotes, although it makes and
@@ -81,7 +91,8 @@ QString firstMissingColumn(odbc::Connection& connection, const QString& table,
     for (const QString& column : columns) {
         bool found = false;
         for (const odbc::ColumnInfo& info : rows.columns())
-            found = found || sameName(matching, QString::fromStdString(info.name), column);
+            found = found || sameName(matching, QString::fromStdString(info.name), column) ||
+                    cutShortByTheDriver(matching, QString::fromStdString(info.name), column);
         if (!found)
             return column;
     }
