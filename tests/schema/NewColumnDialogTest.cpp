@@ -221,7 +221,7 @@ void PrintTo(const DefaultCase& c, std::ostream* out) { *out << c.label; }
 
 class AddWithDefault : public NewColumnDialogTest, public ::testing::WithParamInterface<DefaultCase> {};
 
-TEST_P(AddWithDefault, BecomesTheColumnsDefaultOnTsql)
+TEST_P(AddWithDefault, IsKeptByATsqlServerAndFillsNewRows)
 {
     const DefaultCase& c = GetParam();
     db.exec("INSERT INTO [Orders]([OrderId]) VALUES (1);");
