@@ -199,6 +199,10 @@ void frmNewTable::saveClicked()
                 throw AppError(closedConnectionText());
             connection->execute(statement.toStdString());
             ensureTableExists(*connection, txtName->text());
+            QStringList fields;
+            for (const FieldRow& row : rows())
+                fields << row.fieldName;
+            ensureColumnsExist(*connection, txtName->text(), fields);
         });
         h.step(130, [&] {
             if (!connection)

@@ -135,7 +135,8 @@ TEST_F(NewColumnDialogTest, EveryOpeningStartsAfreshAndTheEditorSetsItsCallingFo
 struct TableCase {
     const char* label;
     ColumnDefinition input;
-    QString storedColumn; // the definition as the engine keeps it
+    QString storedColumn;  // SQLite: the definition as sent, spliced into the table's text
+    QString cataloguedAs;  // T-SQL: the column as the catalogue describes it
 };
 void PrintTo(const TableCase& c, std::ostream* out) { *out << c.label; }
 
@@ -166,25 +167,32 @@ TEST_P(AddToTable, ColumnIsAddedLastAndSuccessIsSaid)
     EXPECT_EQ(columnsOf(QStringLiteral("Orders")),
               (QStringList{QStringLiteral("OrderId"), c.input.name}));
     EXPECT_EQ(storedDefinition(QStringLiteral("Orders")),
-              QStringLiteral("CREATE TABLE [Orders]([OrderId] INTEGER, ") + c.storedColumn +
-                  QLatin1Char(')'));
+              db.isSqlite() ? QStringLiteral("CREATE TABLE [Orders]([OrderId] INTEGER, ") +
+                                  c.storedColumn + QLatin1Char(')')
+                            : QStringLiteral("[OrderId] int, ") + c.cataloguedAs);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Worked, AddToTable,
-    ::testing::Values(TableCase{"qty_int", col("Qty", "INT"), "[Qty] INT"},
+    ::testing::Values(TableCase{"qty_int", col("Qty", "INT"), "[Qty] INT", "[Qty] int"},
                       TableCase{"price_decimal", col("Price", "DECIMAL", "10", "2"),
-                                "[Price] DECIMAL (10, 2)"},
-                      TableCase{"code_varchar", col("Code", "VARCHAR", "20"), "[Code] VARCHAR (20)"},
-                      TableCase{"leading_blank_kept", col(" Qty", "INT"), "[ Qty] INT"},
-                      TableCase{"d_without_m_ignored", col("N", "NUMERIC", "", "2"), "[N] NUMERIC"}),
+                                "[Price] DECIMAL (10, 2)", "[Price] decimal(10,2)"},
+                      TableCase{"code_varchar", col("Code", "VARCHAR", "20"), "[Code] VARCHAR (20)",
+                                "[Code] varchar(20)"},
+                      TableCase{"identity", col("Id", "INT", {}, {}, {}, true),
+                                "[Id] INT IDENTITY(1,1) NOT NULL", // SQLite drops the closing blank
+                                "[Id] int identity not null"},
+                      TableCase{"leading_blank_kept", col(" Qty", "INT"), "[ Qty] INT", "[ Qty] int"},
+                      // the server's own precision and scale for a bare NUMERIC
+                      TableCase{"d_without_m_ignored", col("N", "NUMERIC", "", "2"), "[N] NUMERIC",
+                                "[N] numeric(18,0)"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(NewColumnDialogTest, RefusedDefaultIsReportedAfterTheColumnAndSuccessIsStillTrue)
 {
-    // This engine does not know ADD DEFAULT ... FOR, so it refuses the second statement.
+    // A default may not name a column; SQLite does not know ADD DEFAULT ... FOR at all.
     auto d = open();
-    fill(*d, col("Qty", "INT", {}, {}, "0"));
+    fill(*d, col("Qty", "INT", {}, {}, "OrderId"));
     add(*d);
 
     ASSERT_EQ(t.prompter.shown.size(), 2u);
@@ -195,7 +203,58 @@ TEST_F(NewColumnDialogTest, RefusedDefaultIsReportedAfterTheColumnAndSuccessIsSt
     EXPECT_EQ(d->result(), QDialog::Accepted);
     EXPECT_EQ(columnsOf(QStringLiteral("Orders")),
               (QStringList{QStringLiteral("OrderId"), QStringLiteral("Qty")}));
+    EXPECT_EQ(storedDefinition(QStringLiteral("Orders")),
+              db.isSqlite() ? QStringLiteral("CREATE TABLE [Orders]([OrderId] INTEGER, [Qty] INT)")
+                            : QStringLiteral("[OrderId] int, [Qty] int"));
 }
+
+// The default goes to the server as a second statement after the column: on a T-SQL server a
+// default constraint that fills the column of every row inserted without it. SQLite refuses
+// that statement, which is reported, and the column stays without a default.
+struct DefaultCase {
+    const char* label;
+    ColumnDefinition input;
+    QString kept;     // the default as the catalogue keeps it
+    QString inserted; // what a row inserted without the column holds there
+};
+void PrintTo(const DefaultCase& c, std::ostream* out) { *out << c.label; }
+
+class AddWithDefault : public NewColumnDialogTest, public ::testing::WithParamInterface<DefaultCase> {};
+
+TEST_P(AddWithDefault, IsKeptByATsqlServerAndFillsNewRows)
+{
+    const DefaultCase& c = GetParam();
+    db.exec("INSERT INTO [Orders]([OrderId]) VALUES (1);");
+    auto d = open();
+    fill(*d, c.input);
+    add(*d);
+
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(columnsOf(QStringLiteral("Orders")),
+              (QStringList{QStringLiteral("OrderId"), c.input.name}));
+    db.exec("INSERT INTO [Orders]([OrderId]) VALUES (2);");
+    const QString inserted = db.value("SELECT " + bracketName(c.input.name).toStdString() +
+                                      " FROM [Orders] WHERE [OrderId] = 2;");
+    if (db.isSqlite()) {
+        ASSERT_EQ(t.prompter.shown.size(), 2u) << t.prompter.texts().join("|").toStdString();
+        EXPECT_EQ(reportedLines(t.prompter, loc::NewColumn_Add), std::vector<int>{126});
+        EXPECT_EQ(t.prompter.shown[1].text, QStringLiteral("Column added."));
+        EXPECT_TRUE(inserted.isNull());
+        return;
+    }
+    EXPECT_EQ(t.prompter.texts(), QStringList{QStringLiteral("Column added.")});
+    EXPECT_EQ(storedDefault(QStringLiteral("Orders"), c.input.name), c.kept);
+    EXPECT_EQ(inserted, c.inserted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Defaults, AddWithDefault,
+    ::testing::Values(DefaultCase{"number", col("Qty", "INT", {}, {}, "7"), "7", "7"},
+                      DefaultCase{"quoted_text", col("Note", "VARCHAR", "10", {}, "'n/a'"),
+                                  "'n/a'", "n/a"},
+                      DefaultCase{"decimal_typed_after_a_blank",
+                                  col("Total", "DECIMAL", "10", "2", " 2.5"), "2.5", "2.50"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(NewColumnDialogTest, RefusedAddKeepsTheDialogAndEntriesAndSendsNoDefault)
 {
@@ -206,9 +265,15 @@ TEST_F(NewColumnDialogTest, RefusedAddKeepsTheDialogAndEntriesAndSendsNoDefault)
 
     ASSERT_EQ(t.prompter.shown.size(), 1u) << t.prompter.texts().join("|").toStdString();
     EXPECT_EQ(reportedLines(t.prompter, loc::NewColumn_Add), std::vector<int>{120});
-    EXPECT_TRUE(reportedDescription(t.prompter.shown[0]).contains(QStringLiteral("duplicate"),
-                                                                  Qt::CaseInsensitive))
-        << t.prompter.shown[0].text.toStdString();
+    // The server's own words, naming the column (Babelfish lower-cases it).
+    const QString said = reportedDescription(t.prompter.shown[0]);
+    EXPECT_TRUE(said.contains(QStringLiteral("OrderId"), Qt::CaseInsensitive)) << said.toStdString();
+    if (db.isSqlite())
+        EXPECT_TRUE(said.contains(QStringLiteral("duplicate column name"))) << said.toStdString();
+    else // Babelfish, or SQL Server itself
+        EXPECT_TRUE(said.contains(QStringLiteral("already exists")) ||
+                    said.contains(QStringLiteral("more than once")))
+            << said.toStdString();
     EXPECT_TRUE(d->isVisible());
     const ColumnDefinition kept = d->definition();
     EXPECT_EQ(kept.name, typed.name);
