@@ -147,9 +147,10 @@ DataGrid::DataGrid(AppContext& ctx, QWidget* parent) : QTableView(parent), ctx_(
     horizontalHeader()->viewport()->installEventFilter(this);
     verticalHeader()->viewport()->installEventFilter(this);
 
-    connect(model_, &RowSetModel::valueRefused, this, [this](const QModelIndex&, const QString& message) {
+    connect(model_, &RowSetModel::valueRefused, this, [this](const QModelIndex& index, const QString& message) {
         // Said once the editor has closed, not from inside its commit.
         queuedRefusal_ = message;
+        queuedKeepsText_ = model_->isEditableColumn(index.column());
         QMetaObject::invokeMethod(this, &DataGrid::showQueuedRefusal, Qt::QueuedConnection);
     });
 }
@@ -284,10 +285,18 @@ void DataGrid::showQueuedRefusal()
 {
     if (queuedRefusal_.isEmpty())
         return;
-    const QString text = queuedRefusal_
-        + QStringLiteral("\n\nYour text is kept in the cell: correct it, or press Esc to drop your changes to the row.");
+    QString text = queuedRefusal_;
+    if (queuedKeepsText_)
+        text += QStringLiteral("\n\nYour text is kept in the cell: correct it, or press Esc to drop your changes to "
+                               "the row.");
     queuedRefusal_.clear();
     say(text);
+}
+
+void DataGrid::refuseReadOnly(const QModelIndex& index)
+{
+    queuedRefusal_.clear();
+    say(model_->readOnlyMessage(index.column()));
 }
 
 void DataGrid::moveCurrentQuietly(const QModelIndex& index)
@@ -336,8 +345,12 @@ void DataGrid::moveToNewRecordRow()
 void DataGrid::setCurrentCellNull()
 {
     const QModelIndex index = currentIndex();
-    if (!hasTable() || !index.isValid() || !rowSet()->isEditable(index.column()))
+    if (!hasTable() || !index.isValid())
         return;
+    if (!rowSet()->isEditable(index.column())) {
+        refuseReadOnly(index);
+        return;
+    }
     if (editor_) {
         QWidget* e = editor_;
         editor_ = nullptr;
@@ -601,6 +614,15 @@ void DataGrid::keyPressEvent(QKeyEvent* event)
             deleteSelectedRows();
             return;
         }
+        // A letter typed on a column the server fills is refused here, rather than left to the
+        // view, which would take it for a search and move to another row.
+        const bool modified = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        const QModelIndex current = currentIndex();
+        if (!modified && !event->text().isEmpty() && event->text().at(0).isPrint() && current.isValid()
+            && !model_->isEditableColumn(current.column())) {
+            refuseReadOnly(current);
+            return;
+        }
     }
     QTableView::keyPressEvent(event);
 }
@@ -623,6 +645,14 @@ bool DataGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
     // Only the current row is edited; a refused move leaves the click elsewhere without effect.
     if (quiet_ == 0 && index.isValid() && currentIndex().isValid() && index.row() != currentIndex().row())
         return false;
+    // Typing, F2 or a double click on a column the server fills opens no editor: the grid says
+    // why at once, before anything is typed, kept or sent.
+    constexpr EditTriggers byPerson = DoubleClicked | EditKeyPressed | AnyKeyPressed;
+    if (hasTable() && index.isValid() && (trigger & byPerson & editTriggers())
+        && !model_->isEditableColumn(index.column()) && state() != EditingState) {
+        refuseReadOnly(index);
+        return false;
+    }
     return QTableView::edit(index, trigger, event);
 }
 

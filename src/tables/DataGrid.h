@@ -79,6 +79,8 @@ private:
     bool writeRowNow(int row);
     void reportRefusal(int row, const RowWriteResult& result);
     void showQueuedRefusal();
+    // Says why a column the server fills cannot be typed into.
+    void refuseReadOnly(const QModelIndex& index);
     void moveCurrentQuietly(const QModelIndex& index);
     void fitColumns();
     void say(const QString& text);
@@ -89,6 +91,7 @@ private:
     QPointer<QWidget> editor_;
     int quiet_ = 0; // > 0 while the grid moves the current row itself
     QString queuedRefusal_;
+    bool queuedKeepsText_ = true; // the refused text stays in the cell (not so for a column the server fills)
     int sortColumn_ = -1;
     bool sortAscending_ = true;
 };

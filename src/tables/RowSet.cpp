@@ -1,5 +1,6 @@
 #include "RowSet.h"
 
+#include "ServerDialect.h"
 #include "ValueFormat.h"
 #include "app/ErrorReport.h"
 #include "connection/SqlNames.h"
@@ -90,6 +91,49 @@ odbc::CellView coerce(odbc::Kind kind, const odbc::CellView& v, std::string& scr
     return out;
 }
 
+// The index of the column of that name: the exact name first, else the same name in another
+// case (some catalogues lower-case what they list). -1 when there is none.
+int findColumn(const std::vector<odbc::ColumnInfo>& columns, const std::string& name)
+{
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (columns[c].name == name)
+            return static_cast<int>(c);
+    const QString wanted = QString::fromStdString(name);
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (QString::fromStdString(columns[c].name).compare(wanted, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(c);
+    return -1;
+}
+
+// Marks the columns the server fills itself as its own catalogue names them: the drivers do not
+// say so reliably (an identity column on SQL Server comes as an ordinary int). What the driver
+// did say stands; the catalogue only adds to it.
+void markGeneratedColumns(std::vector<odbc::ColumnInfo>& columns, odbc::Connection& connection,
+                          const QString& table)
+{
+    std::vector<CatalogueColumn> listed;
+    try {
+        listed = catalogueColumns(connection, table);
+    } catch (const odbc::Error&) {
+        return; // the driver's metadata stands; the server still refuses what it fills itself
+    }
+    for (const CatalogueColumn& entry : listed) {
+        const int c = findColumn(columns, entry.name);
+        if (c < 0)
+            continue;
+        odbc::ColumnInfo& info = columns[static_cast<std::size_t>(c)];
+        switch (entry.generated) {
+        case Generated::No: break;
+        case Generated::Identity: info.autoIncrement = true; break;
+        case Generated::RowVersion:
+            info.rowVersion = true;
+            info.updatable = false;
+            break;
+        case Generated::Computed: info.updatable = false; break;
+        }
+    }
+}
+
 template <typename V>
 void shrinkIfSlack(V& v)
 {
@@ -171,20 +215,14 @@ std::unique_ptr<RowSet> RowSet::open(odbc::Connection connection, const QString&
         keyNames.clear(); // no key known: rows are matched by all their comparable values
     }
     for (const std::string& name : keyNames) {
-        int found = -1;
-        for (int c = 0; c < rows->columnCount() && found < 0; ++c)
-            if (rows->columns_[static_cast<std::size_t>(c)].name == name)
-                found = c;
-        for (int c = 0; c < rows->columnCount() && found < 0; ++c)
-            if (QString::fromStdString(rows->columns_[static_cast<std::size_t>(c)].name)
-                    .compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0)
-                found = c;
+        const int found = findColumn(rows->columns_, name);
         if (found < 0) { // a key we cannot see is no key for us
             rows->key_.clear();
             break;
         }
         rows->key_.push_back(found);
     }
+    markGeneratedColumns(rows->columns_, rows->connection_, table);
     return rows;
 }
 
@@ -416,7 +454,7 @@ odbc::Param RowSet::paramFor(int c, const odbc::Value& value) const
     const odbc::ColumnInfo& col = column(c);
     odbc::Param p;
     p.value = value;
-    p.sqlType = col.sqlType;
+    p.sqlType = bindTypeOf(col, value); // the column's type, or the one that carries the value whole
     p.columnSize = col.columnSize;
     p.decimalDigits = col.decimalDigits;
     if (value.kind == odbc::Kind::Text || value.kind == odbc::Kind::Binary)

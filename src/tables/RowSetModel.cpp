@@ -4,6 +4,11 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <algorithm>
 
 namespace tabulon {
 
@@ -11,6 +16,63 @@ namespace {
 
 // Display of very long values is cut; editing and the exports see the whole value.
 constexpr qsizetype kDisplayLimit = 4000;
+
+// The marks in a column's header: a key for the columns that identify a row, a padlock for
+// the columns the server fills. Drawn here rather than taken from a font, so that they show
+// whatever fonts the system has.
+constexpr int kMarkSize = 14;
+
+void drawKey(QPainter& p, int x)
+{
+    p.setPen(QPen(QColor(0x8A, 0x6A, 0x00), 1.6));
+    p.setBrush(QColor(0xE8, 0xB8, 0x20));
+    p.drawEllipse(QRectF(x + 1.0, 1.5, 6.5, 6.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(x + 6.5, 6.5), QPointF(x + 12.5, 12.5));
+    p.drawLine(QPointF(x + 10.0, 10.0), QPointF(x + 8.0, 12.0));
+    p.drawLine(QPointF(x + 12.0, 12.0), QPointF(x + 10.5, 13.5));
+}
+
+void drawPadlock(QPainter& p, int x)
+{
+    p.setPen(QPen(QColor(0x50, 0x50, 0x50), 1.6));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath shackle;
+    shackle.moveTo(x + 4.0, 7.0);
+    shackle.lineTo(x + 4.0, 4.5);
+    shackle.arcTo(QRectF(x + 4.0, 1.5, 6.0, 6.0), 180, -180);
+    shackle.lineTo(x + 10.0, 7.0);
+    p.drawPath(shackle);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x70, 0x70, 0x70));
+    p.drawRoundedRect(QRectF(x + 2.0, 6.5, 10.0, 7.0), 1.5, 1.5);
+}
+
+// key: the column identifies a row; locked: the server fills it.
+QIcon headerMark(bool key, bool locked)
+{
+    static QIcon cache[4];
+    const int which = (key ? 1 : 0) + (locked ? 2 : 0);
+    if (which == 0)
+        return {};
+    if (cache[which].isNull()) {
+        const int width = kMarkSize * ((key ? 1 : 0) + (locked ? 1 : 0));
+        QPixmap pixmap(width, kMarkSize);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        int x = 0;
+        if (key) {
+            drawKey(p, x);
+            x += kMarkSize;
+        }
+        if (locked)
+            drawPadlock(p, x);
+        p.end();
+        cache[which] = QIcon(pixmap);
+    }
+    return cache[which];
+}
 
 } // namespace
 
@@ -137,9 +199,22 @@ QVariant RowSetModel::headerData(int section, Qt::Orientation orientation, int r
             return {};
         if (role == Qt::DisplayRole)
             return rows_->columnName(section);
-        if (role == Qt::ToolTipRole)
-            return rows_->columnName(section) + QStringLiteral(" (") + typeDescription(rows_->column(section))
+        const bool key = isKeyColumn(section);
+        const bool locked = !rows_->isEditable(section);
+        if (role == Qt::DecorationRole) {
+            const QIcon mark = headerMark(key, locked);
+            return mark.isNull() ? QVariant() : QVariant(mark);
+        }
+        if (role == Qt::ToolTipRole) {
+            QString tip = rows_->columnName(section) + QStringLiteral(" (") + typeDescription(rows_->column(section))
                 + QLatin1Char(')');
+            if (key)
+                tip += QStringLiteral("\nKey: this column identifies each row.");
+            if (locked)
+                tip += QStringLiteral("\nNot editable: ") + generatedReason(rows_->column(section))
+                    + QLatin1Char('.');
+            return tip;
+        }
         return {};
     }
     if (section < 0 || section >= modelRows_)
@@ -172,6 +247,24 @@ Qt::ItemFlags RowSetModel::flags(const QModelIndex& index) const
     return f;
 }
 
+bool RowSetModel::isKeyColumn(int column) const
+{
+    if (!rows_)
+        return false;
+    const std::vector<int>& key = rows_->keyColumns();
+    return std::find(key.begin(), key.end(), column) != key.end();
+}
+
+QString RowSetModel::readOnlyMessage(int column) const
+{
+    if (!rows_ || column < 0 || column >= rows_->columnCount() || rows_->isEditable(column))
+        return {};
+    return QStringLiteral("The column \"%1\" (%2) cannot be typed into: %3. Its value is filled in by the server "
+                          "when the row is saved; nothing was changed.")
+        .arg(rows_->columnName(column), typeDescription(rows_->column(column)),
+             generatedReason(rows_->column(column)));
+}
+
 void RowSetModel::rowChanged(int row)
 {
     if (!rows_ || row < 0 || row >= modelRows_)
@@ -202,8 +295,13 @@ bool RowSetModel::setText(const QModelIndex& index, const QString& text, QString
 
 bool RowSetModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::EditRole || !rows_ || !index.isValid() || !rows_->isEditable(index.column()))
+    if (role != Qt::EditRole || !rows_ || !index.isValid())
         return false;
+    if (!rows_->isEditable(index.column())) {
+        // Refused before anything is kept or sent, in the same words the grid uses.
+        emit valueRefused(index, readOnlyMessage(index.column()));
+        return false;
+    }
     const QString text = value.toString();
     QString problem;
     if (setText(index, text, &problem))

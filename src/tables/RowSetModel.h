@@ -53,6 +53,13 @@ public:
     RowWriteResult deleteRow(int row);
     RowWriteResult reloadRow(int row);
 
+    // Whether the column takes typing; the server fills the others (identity, rowversion,
+    // computed).
+    bool isEditableColumn(int column) const { return rows_ && rows_->isEditable(column); }
+    bool isKeyColumn(int column) const;
+    // What the grid says when someone tries to type into a column the server fills.
+    QString readOnlyMessage(int column) const;
+
     // The display text of a cell as the exports and the clipboard read it (NULL: empty).
     QString cellText(qsizetype row, int column) const;
     void appendCellUtf8(qsizetype row, int column, std::string& out) const;

@@ -238,6 +238,10 @@ ValueType valueTypeOf(const odbc::ColumnInfo& column)
     case odbc::Kind::Text:
         break;
     }
+    // A driver that knows no such type reports it as its nearest one (a timestamp); the
+    // declared name tells the offset apart.
+    if (base == "datetimeoffset")
+        return ValueType::DateTimeOffset;
     switch (column.sqlType) {
     case SQL_DECIMAL:
     case SQL_NUMERIC: return ValueType::Decimal;
@@ -286,6 +290,55 @@ bool isComparable(const odbc::ColumnInfo& column)
 bool isGenerated(const odbc::ColumnInfo& column)
 {
     return column.autoIncrement || column.rowVersion || !column.updatable;
+}
+
+QString generatedReason(const odbc::ColumnInfo& column)
+{
+    if (column.autoIncrement)
+        return QStringLiteral("it is an identity column: the server numbers the rows itself");
+    if (column.rowVersion)
+        return QStringLiteral("it is a rowversion column: the server stamps it afresh whenever the row changes");
+    if (!column.updatable)
+        return QStringLiteral("it is a computed column: the server works its value out from the other columns");
+    return {};
+}
+
+short bindTypeOf(const odbc::ColumnInfo& column, const odbc::Value& value)
+{
+    // What the drivers pass whole as the short types: 4,000 UTF-16 units, 8,000 bytes.
+    constexpr std::size_t kShortTextUnits = 4000;
+    constexpr std::size_t kShortBinaryBytes = 8000;
+    const std::string base = baseTypeName(column);
+    switch (value.kind) {
+    case odbc::Kind::Text: {
+        if (column.sqlType == kSqlXml || base == "xml")
+            return SQL_WLONGVARCHAR;
+        if (column.sqlType == kSqlDateTimeOffset)
+            return SQL_WVARCHAR;
+        const bool wide = column.sqlType == SQL_WCHAR || column.sqlType == SQL_WVARCHAR
+            || column.sqlType == SQL_WLONGVARCHAR;
+        const bool narrow = column.sqlType == SQL_CHAR || column.sqlType == SQL_VARCHAR
+            || column.sqlType == SQL_LONGVARCHAR;
+        if (wide || narrow) {
+            // UTF-16 units: one per character, two for those beyond the BMP (4-byte UTF-8).
+            std::size_t units = 0;
+            for (unsigned char ch : value.bytes)
+                units += (ch & 0xC0) == 0x80 ? 0 : ch >= 0xF0 ? 2 : 1;
+            if (units > kShortTextUnits)
+                return wide ? SQL_WLONGVARCHAR : SQL_LONGVARCHAR;
+        }
+        return column.sqlType;
+    }
+    case odbc::Kind::Binary:
+        if (value.bytes.size() > kShortBinaryBytes
+            && (column.sqlType == SQL_BINARY || column.sqlType == SQL_VARBINARY))
+            return SQL_LONGVARBINARY;
+        return column.sqlType;
+    case odbc::Kind::Null:
+        // The driver sends no xml of its own, not even a NULL one.
+        return column.sqlType == kSqlXml || base == "xml" ? SQL_WLONGVARCHAR : column.sqlType;
+    default: return column.sqlType;
+    }
 }
 
 bool isNumeric(const odbc::ColumnInfo& column)

@@ -37,6 +37,14 @@ bool isComparable(const odbc::ColumnInfo& column);
 // Columns the server fills itself: identity, rowversion, and columns it reports read-only
 // (computed). They are left out of INSERT and UPDATE and cannot be edited.
 bool isGenerated(const odbc::ColumnInfo& column);
+// Why a person cannot type into a column the server fills, in plain words ("it is an identity
+// column: the server numbers the rows itself"); empty for a column that takes typing.
+QString generatedReason(const odbc::ColumnInfo& column);
+// The SQL type a value of the column is bound as when it is written or compared: normally the
+// column's own, but a long text or binary value as the long type (bound as the short type the
+// driver cuts it to 4,000 characters or 8,000 bytes without a word), xml as text, and
+// datetimeoffset as text (the driver cannot turn text with an offset into its own type).
+short bindTypeOf(const odbc::ColumnInfo& column, const odbc::Value& value);
 // Numbers are aligned to the right in the grid.
 bool isNumeric(const odbc::ColumnInfo& column);
 

@@ -14,6 +14,7 @@
 #include "platform/QtSeams.h"
 #include "support/Login7Listener.h"
 #include "support/OdbcDrivers.h"
+#include "tables/ServerDialect.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -401,6 +402,11 @@ TEST(Security, EveryStatementOfAnEditingSessionHoldsNamesInBracketsAndValuesAsPa
         EXPECT_EQ(s.sql.find("4711"), std::string::npos);
         EXPECT_EQ(s.sql.find("2031"), std::string::npos);
         EXPECT_EQ(s.sql.find("Zx9q"), std::string::npos);
+        // The catalogue question about the table's columns is a fixed text of its own (the
+        // table's name travels as its parameter); it holds no value either (checked above).
+        if (s.sql == generatedColumnsStatement(ServerDialect::SqlServer, QString()).sql
+            || s.sql == generatedColumnsStatement(ServerDialect::Sqlite, QString()).sql)
+            continue;
         bool wellFormed = false;
         const std::string skeleton = withoutNames(s.sql, wellFormed);
         EXPECT_TRUE(wellFormed);
