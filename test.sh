@@ -8,7 +8,13 @@ if [ -n "${TABULON_TSQL_ENGINE:-}" ]; then TABULON_TSQL_ENGINE=$(realpath -m -- 
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 [ -x scripts/setup-pdf-printer.sh ] && scripts/setup-pdf-printer.sh || true
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABULON_BUILD_TESTS=ON >/dev/null
+# Compiler cache: paths taken relative to the tree, so every clone and worktree shares it.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABULON_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
 cmake --build build-test
 export QT_QPA_PLATFORM=offscreen
 
@@ -37,7 +43,7 @@ fi
 # The fuzz targets (clang, libFuzzer, address and undefined-behaviour sanitizers) in a build
 # folder of their own, and a short run of each (about ten seconds apiece).
 CC=clang CXX=clang++ cmake -S . -B build-test-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTABULON_BUILD_TESTS=OFF -DTABULON_BUILD_FUZZ=ON >/dev/null
+  -DTABULON_BUILD_TESTS=OFF -DTABULON_BUILD_FUZZ=ON "${launcher[@]}" >/dev/null
 cmake --build build-test-fuzz --target tabulon_fuzzers
 (cd build-test-fuzz && ctest --output-on-failure -j2 -L fuzz) || status=$?
 exit "$status"
