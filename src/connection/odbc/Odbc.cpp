@@ -314,6 +314,30 @@ bool isDateTimeType(SQLSMALLINT t)
     }
 }
 
+// The SQL type a value is bound as, given the type of its column. FreeTDS sends a character or
+// binary parameter of a short type as nvarchar(4000), varchar(8000) or varbinary(8000) at most,
+// whatever its length, and cuts a longer value there without a word: 5,000 characters typed
+// into an nvarchar(max) column would reach the server as the first 4,000. A value that may not
+// fit goes as the long form of its type (nvarchar(max), varchar(max), varbinary(max) on the
+// wire), which any column of the family accepts; a column too short for it then refuses it
+// with the server's own message instead of keeping a part.
+//   wide text: more than 4,000 UTF-16 units (8,000 bytes);
+//   narrow text: more than 2,000 characters (up to 4 bytes each in the server's character set);
+//   binary: more than 8,000 bytes.
+SQLSMALLINT longFormIfNeeded(SQLSMALLINT sqlType, std::size_t textUnits, std::size_t bytes)
+{
+    switch (sqlType) {
+    case SQL_WCHAR: case SQL_WVARCHAR:
+        return textUnits > 4000 ? SQLSMALLINT(SQL_WLONGVARCHAR) : sqlType;
+    case SQL_CHAR: case SQL_VARCHAR:
+        return textUnits > 2000 ? SQLSMALLINT(SQL_LONGVARCHAR) : sqlType;
+    case SQL_BINARY: case SQL_VARBINARY:
+        return bytes > 8000 ? SQLSMALLINT(SQL_LONGVARBINARY) : sqlType;
+    default:
+        return sqlType;
+    }
+}
+
 // Digits after the decimal point of a number or a time written as text.
 short fractionDigits(const std::string& text)
 {
@@ -399,7 +423,8 @@ void BoundParams::bind(const StmtHandle& stmt, const std::vector<Param>& params,
             // Bytes never travel as characters, whatever a driver calls the column (SQLite
             // describes an image column as varchar).
             if (!sqlType || isCharacterType(sqlType))
-                sqlType = slot->binary.size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY;
+                sqlType = SQL_VARBINARY;
+            sqlType = longFormIfNeeded(sqlType, 0, slot->binary.size());
             if (isBinaryType(sqlType))
                 columnSize = std::max<SQLULEN>({columnSize, slot->binary.size(), 1});
             break;
@@ -410,7 +435,8 @@ void BoundParams::bind(const StmtHandle& stmt, const std::vector<Param>& params,
             buffer = slot->text.data();
             bufferLength = SQLLEN(slot->text.size() * sizeof(char16_t));
             if (!sqlType)
-                sqlType = slot->text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+                sqlType = SQL_WVARCHAR;
+            sqlType = longFormIfNeeded(sqlType, slot->text.size(), 0);
             if (isCharacterType(sqlType) || isBinaryType(sqlType)) {
                 columnSize = std::max<SQLULEN>({columnSize, slot->text.size(), 1});
             } else if ((sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC) && columnSize == 0) {
