@@ -140,6 +140,140 @@ TEST_F(RowSetWrite, InsertLeavesIdentityToTheServerAndShowsIt)
     EXPECT_EQ(db.value("SELECT COUNT(*) FROM Orders;"), "1");
 }
 
+// Triggers that write other rows, of another table and of the same one, and report their own
+// row counts (SET NOCOUNT OFF): a row is still written once, counted by the statement's own
+// rows, and a new row shows its own identity, not one the trigger generated elsewhere.
+class RowSetTriggers : public RowSetWrite {
+protected:
+    void SetUp() override
+    {
+        // Audit numbers from 500, so a trigger's identity is never mistaken for an order's.
+        if (db.isTsql()) {
+            db.exec("CREATE TABLE [Audit] ([aid] int IDENTITY(500,1) NOT NULL PRIMARY KEY, [note] nvarchar(50) NULL);");
+        } else {
+            db.exec("CREATE TABLE [Audit] (" + db.autoKey("aid") + ", [note] nvarchar(50) NULL);"
+                    "INSERT INTO [Audit] ([aid], [note]) VALUES (499, 'seed');");
+        }
+        db.exec("CREATE TABLE [Orders] (" + db.autoKey() + ", [item] nvarchar(30) NULL, "
+                "[touched] int NOT NULL DEFAULT 0);"
+                "CREATE TABLE [Loose] ([a] int NULL, [b] nvarchar(10) NULL);"
+                "INSERT INTO [Orders] ([item]) VALUES ('pen');"
+                "INSERT INTO [Orders] ([item]) VALUES ('ink');"
+                "INSERT INTO [Loose] VALUES (NULL, NULL), (NULL, NULL), (1, 'x'), (2, 'y'), (2, 'y');");
+        if (db.isTsql()) {
+            // Each statement of a trigger reports its count; the last one here touches two rows.
+            db.exec("CREATE TRIGGER [OrdersAudit] ON [Orders] AFTER INSERT, UPDATE, DELETE AS BEGIN "
+                    "SET NOCOUNT OFF; "
+                    "INSERT INTO [Audit] ([note]) SELECT [item] FROM inserted; "
+                    "INSERT INTO [Audit] ([note]) VALUES ('a'), ('b'); "
+                    "UPDATE [Orders] SET [touched] = [touched] + 1 WHERE [id] NOT IN (SELECT [id] FROM inserted); "
+                    "END");
+            // ... and here one row, whatever the statement matched.
+            db.exec("CREATE TRIGGER [LooseAudit] ON [Loose] AFTER UPDATE, DELETE AS BEGIN "
+                    "SET NOCOUNT OFF; INSERT INTO [Audit] ([note]) VALUES ('loose'); END");
+        } else {
+            db.exec("CREATE TRIGGER [OrdersIns] AFTER INSERT ON [Orders] BEGIN "
+                    "INSERT INTO [Audit] ([note]) VALUES (NEW.[item]); INSERT INTO [Audit] ([note]) VALUES ('a'), ('b'); "
+                    "UPDATE [Orders] SET [touched] = [touched] + 1 WHERE [id] <> NEW.[id]; END;"
+                    "CREATE TRIGGER [OrdersUpd] AFTER UPDATE OF [item] ON [Orders] BEGIN "
+                    "INSERT INTO [Audit] ([note]) VALUES (NEW.[item]); INSERT INTO [Audit] ([note]) VALUES ('a'), ('b'); "
+                    "UPDATE [Orders] SET [touched] = [touched] + 1 WHERE [id] <> NEW.[id]; END;"
+                    "CREATE TRIGGER [OrdersDel] AFTER DELETE ON [Orders] BEGIN "
+                    "INSERT INTO [Audit] ([note]) VALUES ('a'), ('b'); UPDATE [Orders] SET [touched] = [touched] + 1; END;"
+                    "CREATE TRIGGER [LooseUpd] AFTER UPDATE ON [Loose] BEGIN "
+                    "INSERT INTO [Audit] ([note]) VALUES ('loose'); END;"
+                    "CREATE TRIGGER [LooseDel] AFTER DELETE ON [Loose] BEGIN "
+                    "INSERT INTO [Audit] ([note]) VALUES ('loose'); END;");
+        }
+    }
+    QString audited(const char* note)
+    {
+        return db.value(std::string("SELECT COUNT(*) FROM [Audit] WHERE [note] = '") + note + "';");
+    }
+    // The first row that shows the text in the column; a null text: the first row holding NULL.
+    qsizetype rowOf(const RowSet& rows, const char* column, const QString& text)
+    {
+        for (qsizetype r = 0; r < rows.rowCount(); ++r) {
+            const bool isNull = rows.shown(r, col(rows, column)).kind == odbc::Kind::Null;
+            if (text.isNull() ? isNull : !isNull && shown(rows, r, column) == text)
+                return r;
+        }
+        ADD_FAILURE() << "no row shows " << (text.isNull() ? "NULL" : text.toStdString());
+        return 0;
+    }
+};
+
+TEST_F(RowSetTriggers, RowsWithAKeyAreWrittenOnceAndShowTheirOwnIdentity)
+{
+    auto rows = open("Orders");
+    ASSERT_EQ(rows->rowCount(), 2);
+
+    const qsizetype pen = rowOf(*rows, "item", "pen");
+    type(*rows, pen, "item", "pencil");
+    RowWriteResult r = rows->writeRow(pen);
+    EXPECT_EQ(r.status, Status::Written) << describeRefusal(*rows, r).toStdString();
+    EXPECT_EQ(audited("pencil"), "1"); // written once
+
+    const qsizetype fresh = rows->newRecordRow();
+    type(*rows, fresh, "item", "cap");
+    r = rows->writeRow(fresh);
+    ASSERT_EQ(r.status, Status::Written) << describeRefusal(*rows, r).toStdString();
+    ASSERT_EQ(rows->rowCount(), 3);
+    EXPECT_EQ(shown(*rows, 2, "id"), "3");
+    EXPECT_EQ(shown(*rows, 2, "item"), "cap");
+    EXPECT_EQ(audited("cap"), "1");
+
+    const qsizetype ink = rowOf(*rows, "item", "ink");
+    r = rows->deleteRow(ink);
+    EXPECT_EQ(r.status, Status::Written) << describeRefusal(*rows, r).toStdString();
+    EXPECT_EQ(db.rows("SELECT [id], [item] FROM [Orders] ORDER BY [id];"),
+              (std::vector<QStringList>{{"1", "pencil"}, {"3", "cap"}}));
+
+    // The layer underneath: the statement's own count and identity, with parameters and without.
+    odbc::Param cup;
+    cup.value = odbc::Value::fromText("cup");
+    odbc::WriteOutcome own = rows->connection().executeWrite("INSERT INTO [Orders] ([item]) VALUES (?);", {cup}, true);
+    EXPECT_EQ(own.rows, 1);
+    EXPECT_EQ(own.identity, std::optional<std::int64_t>(4));
+    own = rows->connection().executeWrite("INSERT INTO [Orders] DEFAULT VALUES;", {}, true);
+    EXPECT_EQ(own.rows, 1);
+    EXPECT_EQ(own.identity, std::optional<std::int64_t>(5));
+    EXPECT_EQ(rows->connection().executeWrite("UPDATE [Orders] SET [item] = 'all';").rows, 4);
+    EXPECT_EQ(rows->connection().executeWrite("DELETE FROM [Orders] WHERE [id] > 100;").rows, 0);
+}
+
+TEST_F(RowSetTriggers, RowsWithoutKeyStillCountTheirOwnMatches)
+{
+    auto rows = open("Loose");
+    ASSERT_EQ(rows->rowCount(), 5);
+
+    // Two rows of nothing but NULLs: the statement matches both, the trigger reports one.
+    const qsizetype blank = rowOf(*rows, "a", QString());
+    RowWriteResult r = rows->deleteRow(blank);
+    EXPECT_EQ(r.status, Status::ManyRowsMatched) << describeRefusal(*rows, r).toStdString();
+    const qsizetype twin = rowOf(*rows, "b", "y");
+    type(*rows, twin, "b", "q");
+    r = rows->writeRow(twin);
+    EXPECT_EQ(r.status, Status::ManyRowsMatched) << describeRefusal(*rows, r).toStdString();
+    rows->dropEdit(twin);
+    EXPECT_EQ(db.value("SELECT COUNT(*) FROM [Loose];"), "5");
+    EXPECT_EQ(audited("loose"), "0"); // the refused statements and what their triggers did were undone
+
+    const qsizetype x = rowOf(*rows, "b", "x");
+    type(*rows, x, "b", "z");
+    r = rows->writeRow(x);
+    EXPECT_EQ(r.status, Status::Written) << describeRefusal(*rows, r).toStdString();
+    EXPECT_EQ(db.value("SELECT [b] FROM [Loose] WHERE [a] = 1;"), "z");
+
+    // Gone elsewhere: the statement matches nothing, though the trigger still reports a row.
+    db.exec("DELETE FROM [Loose] WHERE [a] IS NULL OR [a] = 1;");
+    const int before = audited("loose").toInt();
+    EXPECT_EQ(rows->deleteRow(rowOf(*rows, "a", QString())).status, Status::NoRowMatched);
+    EXPECT_EQ(rows->deleteRow(rowOf(*rows, "b", "z")).status, Status::NoRowMatched);
+    EXPECT_EQ(audited("loose").toInt(), before);
+    EXPECT_EQ(db.rows("SELECT [a], [b] FROM [Loose];"), (std::vector<QStringList>{{"2", "y"}, {"2", "y"}}));
+}
+
 TEST_F(RowSetWrite, DeleteRemovesOneRowThere)
 {
     db.exec("CREATE TABLE [T] ([id] int NOT NULL PRIMARY KEY, [v] nvarchar(5));"

@@ -624,6 +624,119 @@ long long Connection::execute(const std::string& sql, const std::vector<Param>& 
     return affected;
 }
 
+namespace {
+
+// The name of the result that follows a write on SQL Server with the write's own count.
+constexpr std::string_view kOwnRowsColumn = "own_rows";
+
+bool isSqlServer(const std::string& dbms)
+{
+    return dbms.find("SQL Server") != std::string::npos;
+}
+
+// The statement text without the blanks and semicolons it ends with.
+std::string withoutEnd(const std::string& sql)
+{
+    std::size_t end = sql.size();
+    while (end > 0 && (sql[end - 1] == ';' || std::isspace(static_cast<unsigned char>(sql[end - 1]))))
+        --end;
+    return sql.substr(0, end);
+}
+
+// An integer column of the current row, read as bigint; nullopt for NULL.
+std::optional<std::int64_t> integerColumn(const StmtHandle& stmt, SQLUSMALLINT column, TextCalls calls)
+{
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    checkStmt(SQLGetData(stmt.get(), column, SQL_C_SBIGINT, &value, sizeof value, &indicator), stmt, "SQLGetData",
+              calls);
+    if (indicator == SQL_NULL_DATA)
+        return std::nullopt;
+    return std::int64_t(value);
+}
+
+// The name of a result column, through the call the driver takes.
+std::string resultColumnName(const StmtHandle& stmt, SQLUSMALLINT column, TextCalls calls)
+{
+    SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    if (calls == TextCalls::Narrow) {
+        std::string name(128, '\0');
+        checkStmt(SQLDescribeCol(stmt.get(), column, reinterpret_cast<SQLCHAR*>(name.data()), SQLSMALLINT(name.size()),
+                                 &length, &type, &size, &digits, &nullable),
+                  stmt, "SQLDescribeCol", calls);
+        name.resize(std::min<std::size_t>(name.size() - 1, std::size_t(std::max<SQLSMALLINT>(length, 0))));
+        return name;
+    }
+    std::u16string name(128, u'\0');
+    checkStmt(SQLDescribeColW(stmt.get(), column, wide(name), SQLSMALLINT(name.size()), &length, &type, &size, &digits,
+                              &nullable),
+              stmt, "SQLDescribeCol", calls);
+    name.resize(std::min<std::size_t>(name.size() - 1, std::size_t(std::max<SQLSMALLINT>(length, 0))));
+    return toUtf8(name);
+}
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+WriteOutcome Connection::executeWrite(const std::string& sql, const std::vector<Param>& params, bool wantIdentity)
+{
+    const std::string dbms = dbmsName();
+    Impl& self = usable(impl_);
+    const TextCalls calls = self.calls();
+    WriteOutcome outcome;
+    if (!isSqlServer(dbms)) {
+        // SQLite counts a statement's own rows (its triggers' changes are not in it), and its
+        // last_insert_rowid() is the statement's own once the triggers are done.
+        outcome.rows = execute(sql, params);
+        if (wantIdentity && outcome.rows > 0) {
+            try {
+                outcome.identity = lastIdentity();
+            } catch (const Error&) {
+                // Written all the same; the value shows once the row is read again.
+            }
+        }
+        return outcome;
+    }
+
+    // SQL Server reports a row count for every statement a trigger runs (unless the trigger sets
+    // NOCOUNT ON), as DONEINPROC tokens ahead of the statement's own DONE. FreeTDS keeps the last
+    // count it saw: in a plain batch that is the trigger's last statement's, so an edit of one
+    // row could look like several and be refused, or a statement that matched nothing could look
+    // like one that wrote a row. @@ROWCOUNT right after the statement, in the same batch, is the
+    // statement's own count whatever its triggers did; SCOPE_IDENTITY() likewise is the
+    // statement's own identity value (a trigger runs in a scope of its own, and @@IDENTITY
+    // would give the last value a trigger generated in any table).
+    const std::string batch = withoutEnd(sql) + ";\nSELECT @@ROWCOUNT AS [" + std::string(kOwnRowsColumn) +
+                              "], SCOPE_IDENTITY() AS [own_identity];";
+    StmtHandle stmt = newStatement(*self.dbc);
+    BoundParams bound;
+    SQLRETURN rc = execDirect(stmt, batch, bound, params, calls);
+    bool counted = false;
+    // Every result in turn, so that a refusal from a later part of the batch or from a trigger
+    // raises its error; a trigger's own result sets are passed over.
+    for (int guard = 0; guard < 100000 && rc != SQL_NO_DATA; ++guard) {
+        SQLSMALLINT columns = 0;
+        checkStmt(SQLNumResultCols(stmt.get(), &columns), stmt, "SQLNumResultCols", calls);
+        if (!counted && columns == 2 && sameNameIgnoringCase(resultColumnName(stmt, 1, calls), kOwnRowsColumn)) {
+            if (checkStmt(SQLFetch(stmt.get()), stmt, "SQLFetch", calls) != SQL_NO_DATA) {
+                outcome.rows = integerColumn(stmt, 1, calls).value_or(-1);
+                if (wantIdentity)
+                    outcome.identity = integerColumn(stmt, 2, calls);
+                counted = true;
+            }
+        }
+        rc = checkStmt(SQLMoreResults(stmt.get()), stmt, "SQLMoreResults", calls);
+    }
+    return outcome;
+}
+
 // SQLite's driver describes a query from the schema its connection last read: right after
 // another connection changed a table, the first query would come back with the old columns
 // (and no more values than those). Any look into SQLite's own catalogue brings the connection
@@ -819,7 +932,7 @@ std::optional<std::int64_t> Connection::lastIdentity()
 {
     const std::string dbms = dbmsName();
     std::string sql;
-    if (dbms.find("SQL Server") != std::string::npos)
+    if (isSqlServer(dbms))
         sql = "SELECT @@IDENTITY;"; // SCOPE_IDENTITY() is NULL after a prepared (sp_executesql) insert
     else if (dbms == "SQLite")
         sql = "SELECT last_insert_rowid();";
