@@ -727,8 +727,13 @@ WriteOutcome Connection::executeWrite(const std::string& sql, const std::vector<
         if (!counted && columns == 2 && sameNameIgnoringCase(resultColumnName(stmt, 1, calls), kOwnRowsColumn)) {
             if (checkStmt(SQLFetch(stmt.get()), stmt, "SQLFetch", calls) != SQL_NO_DATA) {
                 outcome.rows = integerColumn(stmt, 1, calls).value_or(-1);
-                if (wantIdentity)
-                    outcome.identity = integerColumn(stmt, 2, calls);
+                if (wantIdentity) {
+                    try {
+                        outcome.identity = integerColumn(stmt, 2, calls);
+                    } catch (const Error&) {
+                        // Beyond bigint (a numeric identity): the row shows it once read again.
+                    }
+                }
                 counted = true;
             }
         }
