@@ -521,7 +521,11 @@ RowWriteResult RowSet::runOneRow(RowWriteResult::Action action, const std::strin
     }
     long long affected = 0;
     try {
-        affected = connection_.execute(sql, params);
+        // The statement's own rows: what triggers on the table write is not counted.
+        const odbc::WriteOutcome written = connection_.executeWrite(sql, params, identity != nullptr);
+        affected = written.rows;
+        if (identity)
+            *identity = written.identity;
     } catch (const std::exception& e) {
         rollbackQuietly(connection_);
         res.status = refusalOf(e);
@@ -535,13 +539,6 @@ RowWriteResult RowSet::runOneRow(RowWriteResult::Action action, const std::strin
             : affected < 0        ? RowWriteResult::Status::CountUnknown
                                   : RowWriteResult::Status::ManyRowsMatched;
         return res;
-    }
-    if (identity) {
-        try {
-            *identity = connection_.lastIdentity();
-        } catch (const std::exception&) {
-            identity->reset(); // shown once the table is read again
-        }
     }
     try {
         connection_.commit();

@@ -191,9 +191,13 @@ std::string tsqlConnectionString(const TsqlServer& s, const std::string& databas
 // side: one at a time across processes, through a lock file, and again after such a refusal.
 void onMaster(const std::string& statement)
 {
-    const int lock = ::open("/tmp/tabulon-tsql-databases.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (lock >= 0)
-        ::flock(lock, LOCK_EX);
+    // Held until this function returns, however it returns: a lock left behind by an exception
+    // would stop the next fixture of this very process, and every other test process, for good.
+    struct LockFile {
+        int fd = ::open("/tmp/tabulon-tsql-databases.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        LockFile() { if (fd >= 0) ::flock(fd, LOCK_EX); }
+        ~LockFile() { if (fd >= 0) ::close(fd); } // and the lock with it
+    } lock;
     std::string last;
     for (int attempt = 0; attempt < 5; ++attempt) {
         try {
@@ -207,8 +211,6 @@ void onMaster(const std::string& statement)
             ::usleep(200000);
         }
     }
-    if (lock >= 0)
-        ::close(lock); // and the lock with it
     if (!last.empty())
         throw std::runtime_error("The T-SQL engine refused \"" + statement + "\": " + last);
 }

@@ -315,6 +315,30 @@ bool isDateTimeType(SQLSMALLINT t)
     }
 }
 
+// The SQL type a value is bound as, given the type of its column. FreeTDS sends a character or
+// binary parameter of a short type as nvarchar(4000), varchar(8000) or varbinary(8000) at most,
+// whatever its length, and cuts a longer value there without a word: 5,000 characters typed
+// into an nvarchar(max) column would reach the server as the first 4,000. A value that may not
+// fit goes as the long form of its type (nvarchar(max), varchar(max), varbinary(max) on the
+// wire), which any column of the family accepts; a column too short for it then refuses it
+// with the server's own message instead of keeping a part.
+//   wide text: more than 4,000 UTF-16 units (8,000 bytes);
+//   narrow text: more than 2,000 characters (up to 4 bytes each in the server's character set);
+//   binary: more than 8,000 bytes.
+SQLSMALLINT longFormIfNeeded(SQLSMALLINT sqlType, std::size_t textUnits, std::size_t bytes)
+{
+    switch (sqlType) {
+    case SQL_WCHAR: case SQL_WVARCHAR:
+        return textUnits > 4000 ? SQLSMALLINT(SQL_WLONGVARCHAR) : sqlType;
+    case SQL_CHAR: case SQL_VARCHAR:
+        return textUnits > 2000 ? SQLSMALLINT(SQL_LONGVARCHAR) : sqlType;
+    case SQL_BINARY: case SQL_VARBINARY:
+        return bytes > 8000 ? SQLSMALLINT(SQL_LONGVARBINARY) : sqlType;
+    default:
+        return sqlType;
+    }
+}
+
 // Digits after the decimal point of a number or a time written as text.
 short fractionDigits(const std::string& text)
 {
@@ -400,7 +424,8 @@ void BoundParams::bind(const StmtHandle& stmt, const std::vector<Param>& params,
             // Bytes never travel as characters, whatever a driver calls the column (SQLite
             // describes an image column as varchar).
             if (!sqlType || isCharacterType(sqlType))
-                sqlType = slot->binary.size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY;
+                sqlType = SQL_VARBINARY;
+            sqlType = longFormIfNeeded(sqlType, 0, slot->binary.size());
             if (isBinaryType(sqlType))
                 columnSize = std::max<SQLULEN>({columnSize, slot->binary.size(), 1});
             break;
@@ -411,7 +436,8 @@ void BoundParams::bind(const StmtHandle& stmt, const std::vector<Param>& params,
             buffer = slot->text.data();
             bufferLength = SQLLEN(slot->text.size() * sizeof(char16_t));
             if (!sqlType)
-                sqlType = slot->text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+                sqlType = SQL_WVARCHAR;
+            sqlType = longFormIfNeeded(sqlType, slot->text.size(), 0);
             if (isCharacterType(sqlType) || isBinaryType(sqlType)) {
                 columnSize = std::max<SQLULEN>({columnSize, slot->text.size(), 1});
             } else if ((sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC) && columnSize == 0) {
@@ -601,6 +627,124 @@ long long Connection::execute(const std::string& sql, const std::vector<Param>& 
             break;
     }
     return affected;
+}
+
+namespace {
+
+// The name of the result that follows a write on SQL Server with the write's own count.
+constexpr std::string_view kOwnRowsColumn = "own_rows";
+
+bool isSqlServer(const std::string& dbms)
+{
+    return dbms.find("SQL Server") != std::string::npos;
+}
+
+// The statement text without the blanks and semicolons it ends with.
+std::string withoutEnd(const std::string& sql)
+{
+    std::size_t end = sql.size();
+    while (end > 0 && (sql[end - 1] == ';' || std::isspace(static_cast<unsigned char>(sql[end - 1]))))
+        --end;
+    return sql.substr(0, end);
+}
+
+// An integer column of the current row, read as bigint; nullopt for NULL.
+std::optional<std::int64_t> integerColumn(const StmtHandle& stmt, SQLUSMALLINT column, TextCalls calls)
+{
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    checkStmt(SQLGetData(stmt.get(), column, SQL_C_SBIGINT, &value, sizeof value, &indicator), stmt, "SQLGetData",
+              calls);
+    if (indicator == SQL_NULL_DATA)
+        return std::nullopt;
+    return std::int64_t(value);
+}
+
+// The name of a result column, through the call the driver takes.
+std::string resultColumnName(const StmtHandle& stmt, SQLUSMALLINT column, TextCalls calls)
+{
+    SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    if (calls == TextCalls::Narrow) {
+        std::string name(128, '\0');
+        checkStmt(SQLDescribeCol(stmt.get(), column, reinterpret_cast<SQLCHAR*>(name.data()), SQLSMALLINT(name.size()),
+                                 &length, &type, &size, &digits, &nullable),
+                  stmt, "SQLDescribeCol", calls);
+        name.resize(std::min<std::size_t>(name.size() - 1, std::size_t(std::max<SQLSMALLINT>(length, 0))));
+        return name;
+    }
+    std::u16string name(128, u'\0');
+    checkStmt(SQLDescribeColW(stmt.get(), column, wide(name), SQLSMALLINT(name.size()), &length, &type, &size, &digits,
+                              &nullable),
+              stmt, "SQLDescribeCol", calls);
+    name.resize(std::min<std::size_t>(name.size() - 1, std::size_t(std::max<SQLSMALLINT>(length, 0))));
+    return toUtf8(name);
+}
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+WriteOutcome Connection::executeWrite(const std::string& sql, const std::vector<Param>& params, bool wantIdentity)
+{
+    const std::string dbms = dbmsName();
+    Impl& self = usable(impl_);
+    const TextCalls calls = self.calls();
+    WriteOutcome outcome;
+    if (!isSqlServer(dbms)) {
+        // SQLite counts a statement's own rows (its triggers' changes are not in it), and its
+        // last_insert_rowid() is the statement's own once the triggers are done.
+        outcome.rows = execute(sql, params);
+        if (wantIdentity && outcome.rows > 0) {
+            try {
+                outcome.identity = lastIdentity();
+            } catch (const Error&) {
+                // Written all the same; the value shows once the row is read again.
+            }
+        }
+        return outcome;
+    }
+
+    // SQL Server reports a row count for every statement a trigger runs (unless the trigger sets
+    // NOCOUNT ON), as DONEINPROC tokens ahead of the statement's own DONE. FreeTDS keeps the last
+    // count it saw: in a plain batch that is the trigger's last statement's, so an edit of one
+    // row could look like several and be refused, or a statement that matched nothing could look
+    // like one that wrote a row. @@ROWCOUNT right after the statement, in the same batch, is the
+    // statement's own count whatever its triggers did; SCOPE_IDENTITY() likewise is the
+    // statement's own identity value (a trigger runs in a scope of its own, and @@IDENTITY
+    // would give the last value a trigger generated in any table).
+    const std::string batch = withoutEnd(sql) + ";\nSELECT @@ROWCOUNT AS [" + std::string(kOwnRowsColumn) +
+                              "], SCOPE_IDENTITY() AS [own_identity];";
+    StmtHandle stmt = newStatement(*self.dbc);
+    BoundParams bound;
+    SQLRETURN rc = execDirect(stmt, batch, bound, params, calls);
+    bool counted = false;
+    // Every result in turn, so that a refusal from a later part of the batch or from a trigger
+    // raises its error; a trigger's own result sets are passed over.
+    for (int guard = 0; guard < 100000 && rc != SQL_NO_DATA; ++guard) {
+        SQLSMALLINT columns = 0;
+        checkStmt(SQLNumResultCols(stmt.get(), &columns), stmt, "SQLNumResultCols", calls);
+        if (!counted && columns == 2 && sameNameIgnoringCase(resultColumnName(stmt, 1, calls), kOwnRowsColumn)) {
+            if (checkStmt(SQLFetch(stmt.get()), stmt, "SQLFetch", calls) != SQL_NO_DATA) {
+                outcome.rows = integerColumn(stmt, 1, calls).value_or(-1);
+                if (wantIdentity) {
+                    try {
+                        outcome.identity = integerColumn(stmt, 2, calls);
+                    } catch (const Error&) {
+                        // Beyond bigint (a numeric identity): the row shows it once read again.
+                    }
+                }
+                counted = true;
+            }
+        }
+        rc = checkStmt(SQLMoreResults(stmt.get()), stmt, "SQLMoreResults", calls);
+    }
+    return outcome;
 }
 
 // SQLite's driver describes a query from the schema its connection last read: right after
@@ -798,7 +942,7 @@ std::optional<std::int64_t> Connection::lastIdentity()
 {
     const std::string dbms = dbmsName();
     std::string sql;
-    if (dbms.find("SQL Server") != std::string::npos)
+    if (isSqlServer(dbms))
         sql = "SELECT @@IDENTITY;"; // SCOPE_IDENTITY() is NULL after a prepared (sp_executesql) insert
     else if (dbms == "SQLite")
         sql = "SELECT last_insert_rowid();";

@@ -97,6 +97,12 @@ struct Param {
     short decimalDigits = 0;
 };
 
+// What one INSERT, UPDATE or DELETE did, as executeWrite() reports it.
+struct WriteOutcome {
+    long long rows = -1;                  // rows the statement itself affected; -1: the driver cannot tell
+    std::optional<std::int64_t> identity; // the identity value its INSERT generated, when asked for and known
+};
+
 class Connection;
 
 // The rows of one executed query, read forward in blocks.
@@ -133,6 +139,12 @@ public:
     // Runs one statement. Returns the rows affected (0 when the driver says none matched,
     // -1 when the driver cannot tell).
     long long execute(const std::string& sql, const std::vector<Param>& params = {});
+    // Runs one INSERT, UPDATE or DELETE and counts the rows that statement affected itself,
+    // never those its table's triggers wrote; with `wantIdentity`, also the identity value the
+    // INSERT generated itself (not one a trigger generated in another table). Throws Error when
+    // the server refuses the statement or anything its triggers do.
+    WriteOutcome executeWrite(const std::string& sql, const std::vector<Param>& params = {},
+                              bool wantIdentity = false);
     // Runs a query and returns its rows.
     ResultSet query(const std::string& sql, const std::vector<Param>& params = {});
 
@@ -154,6 +166,8 @@ public:
     void rollback();         // and autocommit on again
 
     // The identity value the last INSERT on this connection generated, where the driver can tell.
+    // On SQL Server that is the last one in any scope, a trigger's included: executeWrite()
+    // gives an INSERT's own.
     std::optional<std::int64_t> lastIdentity();
     // SQL_DBMS_NAME, e.g. "Microsoft SQL Server" or "SQLite".
     std::string dbmsName();
