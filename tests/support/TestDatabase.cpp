@@ -194,6 +194,17 @@ void onMaster(const std::string& statement)
     const int lock = ::open("/tmp/tabulon-tsql-databases.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lock >= 0)
         ::flock(lock, LOCK_EX);
+    // Closed (and the lock released) however this ends: a lock left behind by an exception
+    // would make the next call of this process wait for itself, and every other test program
+    // with it.
+    struct Release {
+        int fd;
+        ~Release()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } release{lock};
     std::string last;
     for (int attempt = 0; attempt < 5; ++attempt) {
         try {
@@ -207,8 +218,6 @@ void onMaster(const std::string& statement)
             ::usleep(200000);
         }
     }
-    if (lock >= 0)
-        ::close(lock); // and the lock with it
     if (!last.empty())
         throw std::runtime_error("The T-SQL engine refused \"" + statement + "\": " + last);
 }
