@@ -111,14 +111,20 @@ struct Program {
         return names;
     }
 
-    // Whether the chooser lists the table (on T-SQL whatever the case of the entry, as below).
-    bool isListed(const QString& table)
+    // The chooser's entry for the table (on T-SQL whatever its case, as below); empty when the
+    // table is not listed.
+    QString listedAs(const QString& table)
     {
         for (const QString& entry : listed())
-            if (entry == table || (db.isTsql() && entry.compare(table, Qt::CaseInsensitive) == 0))
-                return true;
-        return false;
+            if (entry == table)
+                return entry;
+        if (db.isTsql())
+            for (const QString& entry : listed())
+                if (entry.compare(table, Qt::CaseInsensitive) == 0)
+                    return entry;
+        return {};
     }
+    bool isListed(const QString& table) { return !listedAs(table).isEmpty(); }
 
     // Chooses the table in the chooser and presses "Next >". False when it is not listed.
     // The T-SQL test engine lists names lower-cased (SQL Server as they were made): there the
@@ -191,6 +197,12 @@ struct Program {
         return texts;
     }
 };
+
+// The T-SQL test engine (Babelfish), where it differs from SQL Server in what a test can see.
+inline bool isTsqlTestEngine(const test::TestDatabase& db)
+{
+    return db.isTsql() && db.value("SELECT @@VERSION;").contains(QStringLiteral("Babelfish"));
+}
 
 // A connection of "someone else", held open for as long as the test needs it, e.g. to keep a
 // transaction and its locks. On SQLite it goes straight through SQLite (the library the driver

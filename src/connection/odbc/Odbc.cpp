@@ -411,6 +411,8 @@ void BoundParams::bind(const StmtHandle& stmt, const std::vector<Param>& params,
             bufferLength = SQLLEN(slot->text.size() * sizeof(char16_t));
             if (!sqlType)
                 sqlType = slot->text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+            else if (slot->text.size() > 4000 && (sqlType == SQL_WVARCHAR || sqlType == SQL_VARCHAR))
+                sqlType = SQL_WLONGVARCHAR; // FreeTDS declares (N)VARCHAR as NVARCHAR(4000) and cuts the rest off
             if (isCharacterType(sqlType) || isBinaryType(sqlType)) {
                 columnSize = std::max<SQLULEN>({columnSize, slot->text.size(), 1});
             } else if ((sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC) && columnSize == 0) {
