@@ -133,15 +133,23 @@ TEST(OddInput, GridCellsTakeOddTextAsTextAndRefuseItWhereANumberOrDateBelongs)
 // ---------------------------------------------------------------------------------------------
 // The column dialog
 
-TEST(OddInput, TheColumnDialogSendsOneBracketedStatementOrKeepsItsEntries)
+// One case per box of the dialog, each with every odd text.
+struct ColumnBox {
+    const char* name;
+    QLineEdit* frmNewColumn::*box;
+};
+
+void PrintTo(const ColumnBox& b, std::ostream* out)
 {
-    struct Box {
-        const char* name;
-        QLineEdit* frmNewColumn::*box;
-    };
-    const Box boxes[] = {{"Name", &frmNewColumn::txtName}, {"M", &frmNewColumn::txtM}, {"D", &frmNewColumn::txtD},
-                         {"Default", &frmNewColumn::txtDefault}};
-    for (const Box& box : boxes) {
+    *out << b.name;
+}
+
+class OddColumnInput : public ::testing::TestWithParam<ColumnBox> {};
+
+TEST_P(OddColumnInput, TheColumnDialogSendsOneBracketedStatementOrKeepsItsEntries)
+{
+    {
+        const ColumnBox& box = GetParam();
         for (const Odd& odd : oddTexts()) {
             SCOPED_TRACE(std::string(box.name) + ": " + odd.what);
             Program p;
@@ -150,6 +158,7 @@ TEST(OddInput, TheColumnDialogSendsOneBracketedStatementOrKeepsItsEntries)
                       "CREATE TABLE Bystander (v INT); INSERT INTO Bystander VALUES (42);");
             p.start();
             ASSERT_TRUE(p.open(QStringLiteral("Orders")));
+            const QString table = p.listedAs(QStringLiteral("Orders")); // the T-SQL test engine lists "orders"
             StatementLog log;
             ColumnDefinition typed;
             bool stayed = false;
@@ -179,8 +188,10 @@ TEST(OddInput, TheColumnDialogSendsOneBracketedStatementOrKeepsItsEntries)
                 EXPECT_TRUE(stayed);
             } else {
                 ASSERT_GE(alters.size(), 1u);
-                EXPECT_EQ(QString::fromStdString(alters[0].sql), addColumnStatement(QStringLiteral("Orders"), typed));
-                EXPECT_TRUE(alters[0].sql.rfind("ALTER TABLE [Orders] ADD " + bracketName(typed.name).toStdString(), 0) == 0);
+                EXPECT_EQ(QString::fromStdString(alters[0].sql), addColumnStatement(table, typed));
+                EXPECT_TRUE(alters[0].sql.rfind("ALTER TABLE " + bracketName(table).toStdString() + " ADD " +
+                                                    bracketName(typed.name).toStdString(),
+                                                0) == 0);
             }
             for (const SentStatement& s : log.statements())
                 EXPECT_EQ(s.sql.find("Bystander"), std::string::npos) << s.sql;
@@ -190,6 +201,12 @@ TEST(OddInput, TheColumnDialogSendsOneBracketedStatementOrKeepsItsEntries)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Boxes, OddColumnInput,
+                         ::testing::Values(ColumnBox{"Name", &frmNewColumn::txtName}, ColumnBox{"M", &frmNewColumn::txtM},
+                                           ColumnBox{"D", &frmNewColumn::txtD},
+                                           ColumnBox{"Default", &frmNewColumn::txtDefault}),
+                         [](const ::testing::TestParamInfo<ColumnBox>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
 // The table designer
