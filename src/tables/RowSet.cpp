@@ -34,6 +34,11 @@ void rollbackQuietly(odbc::Connection& connection)
 // A refusal that comes from someone else's lock, not from the row: SQLite's "database is locked"
 // and "database table is locked", SQL Server's lock timeout (1222) and deadlock (1205), and a
 // statement the driver gave up on (HYT00), which on SQL Server is a lock wait.
+// The server's own wait for a lock during a write (SET LOCK_TIMEOUT), in milliseconds: two
+// seconds inside the driver's time limit for the write.
+constexpr long long kLockWaitMs =
+    std::chrono::duration_cast<std::chrono::milliseconds>(RowSet::kWriteWait - std::chrono::seconds(2)).count();
+
 bool isLockConflict(const std::exception& e)
 {
     const auto* db = dynamic_cast<const odbc::Error*>(&e);
@@ -45,6 +50,8 @@ bool isLockConflict(const std::exception& e)
         if (r.sqlState == "HYT00" || r.nativeError == 1222 || r.nativeError == 1205)
             return true;
         if ((r.nativeError == 5 || r.nativeError == 6) && r.message.find("locked") != std::string::npos)
+            return true;
+        if (r.message.find("due to lock timeout") != std::string::npos) // 1222 as PostgreSQL-based servers word it
             return true;
     }
     return false;
@@ -206,6 +213,17 @@ std::unique_ptr<RowSet> RowSet::open(odbc::Connection connection, const QString&
         rows->exactReals_ = rows->connection_.dbmsName() != "SQLite";
     } catch (const odbc::Error&) {
         rows->exactReals_ = true;
+    }
+    // On SQL Server a write that meets someone else's lock is ended by the server once the lock
+    // wait runs out (error 1222), and the connection stays usable for the next attempt. The
+    // driver's own time limit, a little longer, is the last resort only: FreeTDS cancels the
+    // statement then, and gives the connection up when the server is slow to confirm that.
+    if (rows->exactReals_) {
+        try {
+            rows->connection_.execute("SET LOCK_TIMEOUT " + std::to_string(kLockWaitMs) + ";");
+        } catch (const odbc::Error&) {
+            // Then the driver's time limit alone bounds the wait.
+        }
     }
     // Asked only now: some drivers allow one active statement per connection.
     std::vector<std::string> keyNames;

@@ -56,10 +56,14 @@ constexpr int kOpenReadWrite = 0x00000002; // SQLITE_OPEN_READWRITE
 
 } // namespace
 
-OtherConnection::OtherConnection(const QString& databasePath)
+OtherConnection::OtherConnection(const test::TestDatabase& db)
 {
+    if (db.isTsql()) {
+        odbc_ = std::make_unique<odbc::Connection>(db.connect());
+        return;
+    }
     const Sqlite& api = Sqlite::get();
-    const QByteArray path = databasePath.toUtf8();
+    const QByteArray path = db.databasePath().toUtf8();
     if (api.open(path.constData(), &db_, kOpenReadWrite, nullptr) != 0)
         throw std::runtime_error("cannot open " + path.toStdString() + ": " + api.errmsg(db_));
     api.busyTimeout(db_, 10000);
@@ -67,11 +71,22 @@ OtherConnection::OtherConnection(const QString& databasePath)
 
 OtherConnection::~OtherConnection()
 {
-    Sqlite::get().close(db_);
+    if (db_)
+        Sqlite::get().close(db_);
 }
 
 bool OtherConnection::exec(const std::string& script)
 {
+    if (odbc_) {
+        try {
+            odbc_->execute(script);
+            error_.clear();
+            return true;
+        } catch (const std::exception& e) {
+            error_ = e.what();
+            return false;
+        }
+    }
     const Sqlite& api = Sqlite::get();
     char* message = nullptr;
     if (api.exec(db_, script.c_str(), nullptr, nullptr, &message) == 0) {
@@ -86,6 +101,30 @@ bool OtherConnection::exec(const std::string& script)
 void OtherConnection::shareCacheInThisProcess()
 {
     Sqlite::get().enableSharedCache(1);
+}
+
+Clerk::Clerk(Program& p, const std::string& table, std::string password)
+    : p_(p), table_(table), name_("clerk_" + p.db.databaseName().toStdString())
+{
+    p_.db.exec("CREATE LOGIN [" + name_ + "] WITH PASSWORD = '" + password + "';");
+    p_.db.exec("CREATE USER [" + name_ + "] FOR LOGIN [" + name_ + "];");
+    p_.db.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON [" + table_ + "] TO [" + name_ + "];");
+    QSettings s(p_.settingsPath(), QSettings::IniFormat);
+    s.setValue(QStringLiteral("Tabulon/MSUser"), QString::fromStdString(name_));
+    s.setValue(QStringLiteral("Tabulon/MSPassword"), QString::fromStdString(password));
+}
+
+Clerk::~Clerk()
+{
+    p_.flow.reset();
+    for (const std::string& drop : {"REVOKE SELECT, INSERT, UPDATE, DELETE ON [" + table_ + "] FROM [" + name_ + "];",
+                                    "DROP USER [" + name_ + "];", "DROP LOGIN [" + name_ + "];"}) {
+        try {
+            p_.db.exec(drop);
+        } catch (const std::exception&) {
+            // Taken away by the test already, or gone with its table.
+        }
+    }
 }
 
 bool rerunUnprivileged()

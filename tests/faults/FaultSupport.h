@@ -1,8 +1,9 @@
 #pragma once
 
-// The whole program on a settings file of its own, pointed at a fresh SQLite database, driven
-// through its real windows (offscreen) as a person drives them; and the means to look at what
-// reached the database and the disk afterwards, apart from the program.
+// The whole program on a settings file of its own, pointed at a fresh database of the engine the
+// test process runs on (a SQLite file or a database on a T-SQL server), driven through its real
+// windows (offscreen) as a person drives them; and the means to look at what reached the
+// database and the disk afterwards, apart from the program.
 
 #include "app/WindowFlow.h"
 #include "connection/Form1.h"
@@ -54,10 +55,7 @@ struct Program {
     {
         if (remembered) {
             QSettings s(settingsPath(), QSettings::IniFormat);
-            const LoginFields f = db.login();
-            s.setValue(QStringLiteral("Tabulon/MSServer"), f.server);
-            s.setValue(QStringLiteral("Tabulon/MSDatabase"), f.database);
-            s.setValue(QStringLiteral("Tabulon/Local Connection"), QStringLiteral("1"));
+            remember(s, db.login());
         }
         t.printers.printers = {{QStringLiteral("Vantorel_PDF_Writer"), QStringLiteral("Vantorel PDF Writer")}};
     }
@@ -68,6 +66,29 @@ struct Program {
     }
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("Vantorel.ini")); }
+
+    // Every login field of `f`, as the login window stores them.
+    static void remember(QSettings& s, const LoginFields& f)
+    {
+        s.setValue(QStringLiteral("Tabulon/MSServer"), f.server);
+        s.setValue(QStringLiteral("Tabulon/Port"), f.port);
+        s.setValue(QStringLiteral("Tabulon/MSUser"), f.user);
+        s.setValue(QStringLiteral("Tabulon/MSPassword"), f.password);
+        s.setValue(QStringLiteral("Tabulon/MSDatabase"), f.database);
+        s.setValue(QStringLiteral("Tabulon/Local Connection"), f.local ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+
+    // Types the fixture's login into the login window, field by field.
+    void typeLogin()
+    {
+        const LoginFields f = db.login();
+        login().Text1->setText(f.server);
+        login().Text9->setText(f.port);
+        login().Text2->setText(f.user);
+        login().Text3->setText(f.password);
+        login().Text4->setText(f.database);
+        login().Check6->setChecked(f.local);
+    }
 
     void start()
     {
@@ -90,10 +111,29 @@ struct Program {
         return names;
     }
 
+    // The chooser's entry for the table (on T-SQL whatever its case, as below); empty when the
+    // table is not listed.
+    QString listedAs(const QString& table)
+    {
+        for (const QString& entry : listed())
+            if (entry == table)
+                return entry;
+        if (db.isTsql())
+            for (const QString& entry : listed())
+                if (entry.compare(table, Qt::CaseInsensitive) == 0)
+                    return entry;
+        return {};
+    }
+    bool isListed(const QString& table) { return !listedAs(table).isEmpty(); }
+
     // Chooses the table in the chooser and presses "Next >". False when it is not listed.
+    // The T-SQL test engine lists names lower-cased (SQL Server as they were made): there the
+    // entry is found whatever its case.
     bool open(const QString& table)
     {
-        const auto found = chooser().List1->findItems(table, Qt::MatchExactly);
+        auto found = chooser().List1->findItems(table, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (found.isEmpty() && db.isTsql())
+            found = chooser().List1->findItems(table, Qt::MatchFixedString);
         if (found.isEmpty())
             return false;
         chooser().List1->setCurrentItem(found.first());
@@ -158,28 +198,56 @@ struct Program {
     }
 };
 
-// A connection of "someone else" straight through SQLite (the library the driver uses),
-// held open for as long as the test needs it, e.g. to keep a transaction and its locks.
+// The T-SQL test engine (Babelfish), where it differs from SQL Server in what a test can see.
+inline bool isTsqlTestEngine(const test::TestDatabase& db)
+{
+    return db.isTsql() && db.value("SELECT @@VERSION;").contains(QStringLiteral("Babelfish"));
+}
+
+// A connection of "someone else", held open for as long as the test needs it, e.g. to keep a
+// transaction and its locks. On SQLite it goes straight through SQLite (the library the driver
+// uses) to the database file; on T-SQL it is an ODBC connection of its own to the fixture's
+// database, whose BEGIN TRAN stays open on the session until ROLLBACK or COMMIT.
 class OtherConnection {
 public:
-    explicit OtherConnection(const QString& databasePath);
+    explicit OtherConnection(const test::TestDatabase& db);
     ~OtherConnection();
     OtherConnection(const OtherConnection&) = delete;
     OtherConnection& operator=(const OtherConnection&) = delete;
 
-    // Runs a script; false (with SQLite's message in error()) when it is refused.
+    // Runs a script in the engine's own dialect; false (with the engine's message in error())
+    // when it is refused.
     bool exec(const std::string& script);
     const std::string& error() const { return error_; }
 
-    // From now on, connections opened in this process share one cache per database, so that a
-    // write transaction of one connection makes the others fail at once with "database table
-    // is locked" instead of waiting (the driver waits up to 100 s for a lock otherwise).
-    // Process-wide: only in a test that runs in its own process.
+    // SQLite only: from now on, connections opened in this process share one cache per
+    // database, so that a write transaction of one connection makes the others fail at once
+    // with "database table is locked" instead of waiting (the driver waits up to 100 s for a
+    // lock otherwise). Process-wide: only in a test that runs in its own process.
     static void shareCacheInThisProcess();
 
 private:
-    void* db_ = nullptr;
+    void* db_ = nullptr;                          // SQLite
+    std::unique_ptr<odbc::Connection> odbc_;      // T-SQL
     std::string error_;
+};
+
+// T-SQL: a login of the program's own, for rights that the test takes away as a database
+// administrator would, or for a password of the test's choosing. It may read and change
+// `table`, and the program's settings name it. The login is the server's, so it is dropped at
+// the end, after the program has let go of its connections.
+class Clerk {
+public:
+    Clerk(Program& p, const std::string& table, std::string password = "Clerk#2026x");
+    ~Clerk();
+    Clerk(const Clerk&) = delete;
+    Clerk& operator=(const Clerk&) = delete;
+    const std::string& name() const { return name_; }
+
+private:
+    Program& p_;
+    std::string table_;
+    std::string name_;
 };
 
 // Acts on a modal window from inside its own event loop: `action` runs once a visible

@@ -16,6 +16,7 @@ namespace {
 struct Recorder {
     std::mutex mutex;
     bool active = false;
+    bool paused = false;
     std::vector<SentStatement> statements;
     std::vector<std::string> connections;
     std::map<SQLHSTMT, unsigned long> timeouts;
@@ -73,7 +74,7 @@ void recordStatement(SQLHSTMT stmt, std::string sql)
 {
     Recorder& r = Recorder::get();
     std::lock_guard lock(r.mutex);
-    if (!r.active)
+    if (!r.active || r.paused)
         return;
     // The layer sets the limit on a fresh handle just before running its one statement; the
     // entry is used up here, since a freed handle's address comes back for another statement.
@@ -87,7 +88,7 @@ void recordConnection(std::string text)
 {
     Recorder& r = Recorder::get();
     std::lock_guard lock(r.mutex);
-    if (r.active)
+    if (r.active && !r.paused)
         r.connections.push_back(std::move(text));
 }
 
@@ -141,6 +142,20 @@ std::vector<SentStatement> StatementLog::starting(const std::string& verb) const
         if (s.sql.rfind(verb, 0) == 0)
             out.push_back(s);
     return out;
+}
+
+StatementLog::Pause::Pause()
+{
+    Recorder& r = Recorder::get();
+    std::lock_guard lock(r.mutex);
+    r.paused = true;
+}
+
+StatementLog::Pause::~Pause()
+{
+    Recorder& r = Recorder::get();
+    std::lock_guard lock(r.mutex);
+    r.paused = false;
 }
 
 void StatementLog::clear()

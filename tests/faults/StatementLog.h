@@ -29,6 +29,16 @@ public:
     // The statements whose text begins with `verb` ("UPDATE", "INSERT", ...).
     std::vector<SentStatement> starting(const std::string& verb) const;
     void clear();
+
+    // Statements sent while a Pause lives are not recorded: on T-SQL the test's own set-up and
+    // read-back go through the same driver manager as the program.
+    class Pause {
+    public:
+        Pause();
+        ~Pause();
+        Pause(const Pause&) = delete;
+        Pause& operator=(const Pause&) = delete;
+    };
 };
 
 } // namespace tabulon::faults
