@@ -184,8 +184,11 @@ void mnuXLS_Click(const AppContext& ctx, const GridSource& grid, PointerControll
 
     std::string text;
     bool cutReported = false;
-    auto putText = [&](std::uint32_t sheetRow, int sheetColumn) {
-        if (!book->writeText(sheetRow - 1, std::uint16_t(sheetColumn - 1), text) && !cutReported) {
+    // Captions are text; data cells go in as their column's kind of value.
+    auto putText = [&](std::uint32_t sheetRow, int sheetColumn,
+                       CellKind kind = CellKind::Text) {
+        if (!book->writeCell(sheetRow - 1, std::uint16_t(sheetColumn - 1), kind, text)
+            && !cutReported) {
             cutReported = true;
             throw AppError(QStringLiteral("The text for row %1, column %2 is longer than the %3 "
                                           "characters a worksheet cell holds; the cell holds its "
@@ -199,8 +202,12 @@ void mnuXLS_Click(const AppContext& ctx, const GridSource& grid, PointerControll
     int sheetColumn = 1;
     handler.step(110, [&] { sheetColumn = 1; });
     int columns = 0;
+    std::vector<CellKind> kinds;
     handler.step(112, [&] {
         columns = grid.columnCount();
+        kinds.assign(std::size_t(columns), CellKind::Text);
+        for (int column = 0; column < columns; ++column)
+            kinds[std::size_t(column)] = grid.columnKind(column);
         if (columns > XlsxWorkbook::kMaxColumns) {
             columns = XlsxWorkbook::kMaxColumns;
             throw AppError(QStringLiteral("A worksheet holds at most %1 columns; the columns after "
@@ -241,7 +248,8 @@ void mnuXLS_Click(const AppContext& ctx, const GridSource& grid, PointerControll
                 return;
             text.clear();
             grid.appendCellUtf8(row, column, text);
-            putText(sheetRow, column + 1);
+            putText(sheetRow, column + 1,
+                    std::size_t(column) < kinds.size() ? kinds[std::size_t(column)] : CellKind::Text);
         },
         [&](qsizetype) {
             ++sheetRow;

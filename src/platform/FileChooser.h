@@ -5,7 +5,9 @@
 namespace tabulon {
 
 // The Save dialog. `filter` is in the pipe form "Text Files (*.txt)|*.txt"; the answer is the
-// chosen path as the person gave it, or the empty text when the dialog was cancelled.
+// chosen path as the person gave it, or the empty text when the dialog was cancelled. A file
+// that exists is never chosen silently: the dialog asks whether to replace it, and "No" leaves
+// the person in the dialog to choose again (or cancel).
 class FileChooser {
 public:
     virtual ~FileChooser() = default;

@@ -74,10 +74,20 @@ MessageAnswer QtPrompter::show(const Message& message)
 QString QtFileChooser::chooseSaveFile(const QString& title, const QString& filter,
                                       const QString& initialName)
 {
-    // No overwrite question: an existing file is replaced, as the exports have always done.
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, initialName,
-                                        qtFilterFromPipeFilter(filter), nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    QFileDialog dialog(QApplication::activeWindow(), title, initialName,
+                       qtFilterFromPipeFilter(filter));
+    prepareSaveDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+void QtFileChooser::prepareSaveDialog(QFileDialog& dialog)
+{
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The dialog's own question before an existing file is replaced; "No" stays in the dialog.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
 }
 
 bool QtLauncher::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }

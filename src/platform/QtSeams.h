@@ -8,6 +8,7 @@
 
 #include <random>
 
+class QFileDialog;
 class QWidget;
 
 namespace tabulon {
@@ -21,6 +22,8 @@ class QtFileChooser final : public FileChooser {
 public:
     QString chooseSaveFile(const QString& title, const QString& filter,
                            const QString& initialName) override;
+    // A Save dialog that asks before it replaces an existing file.
+    static void prepareSaveDialog(QFileDialog& dialog);
 };
 
 class QtLauncher final : public Launcher {

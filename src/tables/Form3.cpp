@@ -1,6 +1,7 @@
 #include "Form3.h"
 #include "DataGrid.h"
 #include "RowSet.h"
+#include "TypedGridSource.h"
 
 #include "app/AppContext.h"
 #include "app/ErrorReport.h"
@@ -251,8 +252,11 @@ void Form3::mnuTXT_Click()
 
 void Form3::mnuXLS_Click()
 {
-    if (commitPendingEdits())
-        tabulon::mnuXLS_Click(ctx_, DataGrid1->gridSource(), *pointer_);
+    if (!commitPendingEdits())
+        return;
+    // The workbook keeps numbers and dates as such: it learns each column's type here.
+    const TypedGridSource grid(DataGrid1->gridSource(), DataGrid1->rowSet());
+    tabulon::mnuXLS_Click(ctx_, grid, *pointer_);
 }
 
 void Form3::mnuCSV_Click()

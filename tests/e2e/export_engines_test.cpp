@@ -24,15 +24,17 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The text cells of the workbook's sheet, row by row ("" for an empty cell), read from the
-// sheet's XML inside the .xlsx by Python's zipfile and ElementTree.
+// The cells of the workbook's sheet, row by row ("" for an empty cell), read from the sheet's
+// XML inside the .xlsx by Python's zipfile and ElementTree: a text cell as its text, a number
+// as "number:" and its value, a number with a date format as "date:" and the date and time it
+// stands for (from the sheet's day count since 1899-12-30, to the millisecond).
 std::vector<QStringList> workbookCells(const QString& path)
 {
     QProcess python;
     python.start(QStringLiteral("python3"),
                  {QStringLiteral("-c"),
                   QStringLiteral(
-                      "import sys, zipfile, re, xml.etree.ElementTree as ET\n"
+                      "import sys, zipfile, re, datetime, xml.etree.ElementTree as ET\n"
                       "ns = {'s': 'http://schemas.openxmlformats.org/spreadsheetml/2006/main'}\n"
                       "book = zipfile.ZipFile(sys.argv[1])\n"
                       "shared = []\n"
@@ -51,7 +53,11 @@ std::vector<QStringList> workbookCells(const QString& path)
                       "        t = c.get('t')\n"
                       "        if t == 's': text = shared[int(c.find('s:v', ns).text)]\n"
                       "        elif t == 'inlineStr': text = ''.join(x.text or '' for x in c.iter('{%s}t' % ns['s']))\n"
-                      "        else: text = 'NOT TEXT: ' + (c.findtext('s:v', '', ns))\n"
+                      "        elif c.get('s', '0') != '0':\n"
+                      "            when = datetime.datetime(1899, 12, 30) + datetime.timedelta(days=float(c.findtext('s:v', '', ns)))\n"
+                      "            when = when + datetime.timedelta(microseconds=500)\n"
+                      "            text = 'date:' + when.strftime('%Y-%m-%d %H:%M:%S.%f')[:-3]\n"
+                      "        else: text = 'number:%.15g' % float(c.findtext('s:v', '', ns))\n"
                       "        cells[col(c.get('r'))] = text\n"
                       "    width = max(cells) + 1 if cells else 0\n"
                       "    out.append('\\t'.join(cells.get(i, '') for i in range(width)))\n"
@@ -143,15 +149,67 @@ TEST(ExportedTable, EverydayTypesGiveTheSameFilesOnEitherEngine)
                              "<name>Ann, \"quoted\" &lt;b&gt;&amp;</name>\r\n</row>\r\n"
                              "</xml>")
                   .arg(price1, cost1, made1, name1, made3));
-    // Every cell of the workbook is text, as the grid shows it; NULL leaves the cell empty.
+    // The workbook keeps each column's kind: numbers as numbers, the datetime2 as a date,
+    // text as text; NULL leaves the cell empty. Both engines give the same cells.
     const std::vector<QStringList> expectedBook{
         {"id", "qty", "price", "cost", "made", "name"},
-        {"1", "5", price1, cost1, made1, name1},
-        {"2", "", "", "", "", ""},
-        {"3", "-7", "0.05", "1234.5678", made3, name3},
+        {"number:1", "number:5", "number:12.5", "number:3.25", "date:2024-03-31 14:30:00.000", name1},
+        {"number:2", "", "", "", "", ""},
+        {"number:3", "number:-7", "number:0.05", "number:1234.5678", "date:1999-12-31 23:59:59.000", name3},
     };
     for (QStringList& row : workbook)
         while (row.size() < 6)
             row << QString();
     EXPECT_EQ(workbook, expectedBook);
+}
+
+// The workbook of a table of every kind of column, on either engine: integers, decimals,
+// floating point and bit are number cells, date, datetime and time are date cells, and a text
+// column keeps "0012" as text; NULL leaves the cell empty.
+TEST(ExportedTable, WorkbookCellsKeepEachColumnsKindOnEitherEngine)
+{
+    Program p;
+    TestDatabase& db = p.db;
+    db.exec("CREATE TABLE Kinds (id int NOT NULL PRIMARY KEY, n int NULL, d decimal(10,2) NULL,"
+            " f float NULL, b bit NULL, day date NULL, at datetime NULL, t time NULL,"
+            " code nvarchar(10) NULL);");
+    db.exec("INSERT INTO Kinds (id, n, d, f, b, day, at, t, code) VALUES"
+            " (1, 5, 12.50, 0.25, 1, '2024-03-31', '2024-03-31 14:30:00', '14:30:00', '0012');"
+            "INSERT INTO Kinds (id, n, d, f, b, day, at, t, code) VALUES"
+            " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);"
+            "INSERT INTO Kinds (id, n, d, f, b, day, at, t, code) VALUES"
+            " (3, -7, -0.05, 1.5, 0, '1999-12-31', '1999-12-31 23:59:59', '00:00:01', '');");
+    p.flow->start();
+    p.openTable(QStringLiteral("Kinds"));
+    Form3& editor = p.flow->form3();
+    ASSERT_EQ(editor.DataGrid1->approximateRowCount(), 3);
+
+    std::vector<QStringList> workbook;
+    {
+        QTemporaryDir temp;
+        const QByteArray before = qgetenv("TMPDIR");
+        const bool had = qEnvironmentVariableIsSet("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        p.t.launcher.programsOnPath = {QStringLiteral("localc")};
+        editor.mnuXLS->trigger();
+        had ? qputenv("TMPDIR", before) : qunsetenv("TMPDIR");
+        ASSERT_EQ(p.t.launcher.started.size(), 1u);
+        workbook = workbookCells(p.t.launcher.started[0].last());
+    }
+    EXPECT_TRUE(p.t.prompter.shown.empty()) << p.t.prompter.texts().join(QLatin1Char('\n')).toStdString();
+
+    const std::vector<QStringList> expected{
+        {"id", "n", "d", "f", "b", "day", "at", "t", "code"},
+        {"number:1", "number:5", "number:12.5", "number:0.25", "number:1",
+         "date:2024-03-31 00:00:00.000", "date:2024-03-31 14:30:00.000",
+         "date:1899-12-30 14:30:00.000", "0012"},
+        {"number:2", "", "", "", "", "", "", "", ""},
+        {"number:3", "number:-7", "number:-0.05", "number:1.5", "number:0",
+         "date:1999-12-31 00:00:00.000", "date:1999-12-31 23:59:59.000",
+         "date:1899-12-30 00:00:01.000", ""},
+    };
+    for (QStringList& row : workbook)
+        while (row.size() < 9)
+            row << QString();
+    EXPECT_EQ(workbook, expected);
 }

@@ -90,12 +90,38 @@ TEST_P(FileExportTest, ACancelledDialogWritesNothingAndKeepsTheLastName)
     EXPECT_EQ(pointer.pointer(), Pointer::Default);
 }
 
-TEST_P(FileExportTest, ReplacesAnExistingFileWithoutAsking)
+TEST_P(FileExportTest, AnExistingFileIsReplacedOnlyAfterTheDialogAsked)
 {
     const QString chosen = path(QStringLiteral("existing"));
-    writeAll(chosen, QByteArray(5000, 'z'));
-    t.files.answers = {chosen};
+    const QByteArray old(5000, 'z');
+    writeAll(chosen, old);
+
+    // "No": back in the dialog, which is then cancelled; the old file stays as it was.
+    t.files.answers = {chosen, QString()};
+    t.files.replaceAnswers = {false};
     GetParam().handler(t.ctx, exampleGrid(), pointer, lastFileName);
+    EXPECT_EQ(t.files.replaceQuestions, QStringList{chosen});
+    ASSERT_EQ(t.files.calls.size(), 2u) << "\"No\" goes back to the dialog";
+    EXPECT_EQ(t.files.calls[1].initialName, chosen);
+    EXPECT_EQ(readAll(chosen), old);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{QStringLiteral("existing")});
+    EXPECT_EQ(pointer.pointer(), Pointer::Default);
+
+    // "No", another name, which is written; the old file still stays.
+    const QString other = path(QStringLiteral("other"));
+    t.files.answers = {chosen, other};
+    t.files.replaceAnswers = {false};
+    GetParam().handler(t.ctx, exampleGrid(), pointer, lastFileName);
+    EXPECT_EQ(readAll(chosen), old);
+    EXPECT_EQ(readAll(other), GetParam().exampleBytes);
+    EXPECT_EQ(lastFileName, other);
+
+    // "Yes": replaced.
+    t.files.answers = {chosen};
+    t.files.replaceAnswers = {true};
+    t.files.replaceQuestions.clear();
+    GetParam().handler(t.ctx, exampleGrid(), pointer, lastFileName);
+    EXPECT_EQ(t.files.replaceQuestions, QStringList{chosen});
     EXPECT_EQ(readAll(chosen), GetParam().exampleBytes);
     EXPECT_TRUE(t.prompter.shown.empty());
 }

@@ -41,6 +41,12 @@ public:
         out += cellText(row, column).toStdString();
     }
 
+    CellKind columnKind(int column) const override
+    {
+        return std::size_t(column) < kinds.size() ? kinds[std::size_t(column)] : CellKind::Text;
+    }
+
+    std::vector<CellKind> kinds; // text for the columns not given
     std::function<void(qsizetype, int)> beforeCell;
     std::function<void(int)> beforeCaption;
 

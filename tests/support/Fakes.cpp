@@ -1,6 +1,7 @@
 #include "Fakes.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace tabulon::test {
 
@@ -44,6 +45,16 @@ QString FakeFileChooser::chooseSaveFile(const QString& title, const QString& fil
         return {};
     const QString answer = answers.front();
     answers.pop_front();
+    if (!answer.isEmpty() && QFileInfo::exists(answer)) {
+        replaceQuestions << answer;
+        bool replace = true;
+        if (!replaceAnswers.empty()) {
+            replace = replaceAnswers.front();
+            replaceAnswers.pop_front();
+        }
+        if (!replace)
+            return chooseSaveFile(title, filter, answer);
+    }
     return answer;
 }
 

@@ -33,6 +33,11 @@ public:
     struct Call { QString title, filter, initialName; };
     std::vector<Call> calls;
     std::deque<QString> answers; // empty text: cancelled
+    // As the real dialog does: an answer naming an existing file asks whether to replace it
+    // (recorded in `replaceQuestions`, answered from `replaceAnswers`, Yes when empty); "No"
+    // goes back to the dialog, counted as another call with that name offered.
+    std::deque<bool> replaceAnswers;
+    QStringList replaceQuestions;
 };
 
 class FakeLauncher : public Launcher {
