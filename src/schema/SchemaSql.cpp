@@ -167,8 +167,8 @@ bool leavesItsExpression(const QString& text)
 QString defaultProblem(const QString& defaultValue)
 {
     if (endsStatementOutsideQuotes(defaultValue) || leavesItsExpression(defaultValue))
-        return QStringLiteral("The default must be one value or expression; \";\", \"--\", "
-                              "\"/*\" and a comma outside parentheses may only stand inside "
+        return QStringLiteral("The default must be one value or expression: \";\", \"--\", "
+                              "\"/*\" and commas outside parentheses may only stand inside "
                               "quotes, and its parentheses must pair up.");
     return {};
 }
