@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QScreen>
 #include <QGridLayout>
 #include <QSpacerItem>
 #include <QMessageBox>
@@ -38,10 +40,6 @@ MessageAnswer QtPrompter::show(const Message& message)
     box.setWindowTitle(message.title);
     box.setText(displayLineBreaks(message.text));
     box.setTextFormat(Qt::PlainText);
-    // A short text would leave the box too narrow for its own title.
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(260, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
-                      grid->rowCount(), 0, 1, grid->columnCount());
     switch (message.icon) {
     case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -58,6 +56,20 @@ MessageAnswer QtPrompter::show(const Message& message)
     case MessageButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    }
+    // A short text would leave the box too narrow for its own title. The box lays itself out
+    // afresh when its icon or buttons are set, so the room is made after them: the title in a
+    // bold face, as title bars commonly draw it, plus the window buttons beside it, and never
+    // wider than the screen.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont titleFont = box.font();
+        titleFont.setBold(true);
+        int width = QFontMetrics(titleFont).horizontalAdvance(message.title) + 150;
+        if (const QScreen* screen = box.screen())
+            width = qMin(width, screen->availableGeometry().width() - 80);
+        grid->addItem(new QSpacerItem(qMax(260, width), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     }
     switch (box.exec()) {
     case QMessageBox::Yes: return MessageAnswer::Yes;

@@ -1,5 +1,6 @@
 #include "NewColumnDialog.h"
 #include "DialogLook.h"
+#include "NewTableDialog.h"
 #include "SchemaCheck.h"
 
 #include "app/AppContext.h"
@@ -221,6 +222,14 @@ void frmNewColumn::addToDesigner(Handler& h, const ColumnDefinition& column)
         setSubItem(140, 2, row.precision);
     if (column.autoIncrement)
         setSubItem(148, 3, row.autoincrement);
+    // The default has no column of the list: it rides with the row and shows as its tip.
+    if (!isBlank(row.defaultValue)) {
+        h.step(149, [&] {
+            if (!item)
+                throw AppError(QStringLiteral("The field row was not added."));
+            setFieldRowDefault(item, row.defaultValue);
+        });
+    }
 }
 
 void runAddNewColumnDialog(Handler& handler, const AppContext& ctx, const LoginSource& login,

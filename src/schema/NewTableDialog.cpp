@@ -20,6 +20,23 @@ namespace tabulon {
 
 int twipsToPixels(int twips) { return qRound(twips / 15.0); }
 
+namespace {
+constexpr int kDefaultRole = Qt::UserRole + 1;
+}
+
+void setFieldRowDefault(QTreeWidgetItem* item, const QString& defaultValue)
+{
+    item->setData(0, kDefaultRole, defaultValue);
+    const QString tip = isBlank(defaultValue) ? QString() : QStringLiteral("Default: ") + defaultValue;
+    for (int column = 0; column < 4; ++column)
+        item->setToolTip(column, tip);
+}
+
+QString fieldRowDefault(const QTreeWidgetItem* item)
+{
+    return item->data(0, kDefaultRole).toString();
+}
+
 frmNewTable::frmNewTable(const AppContext& ctx, const LoginSource& login, QWidget* parent)
     : QDialog(parent), ctx_(ctx), login_(login)
 {
@@ -134,7 +151,8 @@ QList<FieldRow> frmNewTable::rows() const
     QList<FieldRow> list;
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = ListView1->topLevelItem(i);
-        list.append(FieldRow{item->text(0), item->text(1), item->text(2), item->text(3)});
+        list.append(FieldRow{item->text(0), item->text(1), item->text(2), item->text(3),
+                             fieldRowDefault(item)});
     }
     return list;
 }
@@ -179,6 +197,15 @@ void frmNewTable::saveClicked()
         return;
     if (h.when(104, [&] { return ListView1->topLevelItemCount() == 0; }))
         return;
+    // A default goes into the statement as typed: one that would end its column's definition
+    // early is refused here too, and the definition stays for correcting.
+    for (const FieldRow& row : rows()) {
+        if (const QString problem = defaultProblem(row.defaultValue); !problem.isEmpty()) {
+            ctx_.prompter.show({QStringLiteral("Field \"%1\": %2").arg(row.fieldName, problem),
+                                ctx_.appTitle, MessageIcon::Warning, MessageButtons::Ok});
+            return;
+        }
+    }
     QString statement;
     h.step(106, [&] { statement = createTableStatement(txtName->text(), rows()); });
 

@@ -10,6 +10,7 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace tabulon {
 
@@ -52,6 +53,11 @@ private:
     const LoginSource& login_;
     PointerController* pointer_ = nullptr;
 };
+
+// The default a field row of the designer's list carries (kept with the row's first column,
+// and shown as the tip of its cells), or the empty text.
+void setFieldRowDefault(QTreeWidgetItem* item, const QString& defaultValue);
+QString fieldRowDefault(const QTreeWidgetItem* item);
 
 // The field list's column widths in twips, and the pixels they come to (15 twips a pixel).
 inline constexpr int kFieldColumnTwips[4] = {1500, 1500, 1000, 1500};

@@ -69,7 +69,8 @@ QString addDefaultStatement(const QString& table, const QString& name, const QSt
 FieldRow fieldRow(const ColumnDefinition& column)
 {
     return FieldRow{column.name, column.type, sizeText(column.m, column.d),
-                    column.autoIncrement ? identityClause() : QString()};
+                    column.autoIncrement ? identityClause() : QString(),
+                    hasDefault(column) ? column.defaultValue : QString()};
 }
 
 QString createTableStatement(const QString& table, const QList<FieldRow>& rows)
@@ -77,7 +78,10 @@ QString createTableStatement(const QString& table, const QList<FieldRow>& rows)
     QString s = QStringLiteral("CREATE TABLE ") + bracketName(table) + QLatin1Char('(');
     for (const FieldRow& row : rows) {
         s += bracketName(row.fieldName) + QLatin1Char(' ') + row.dataType + QLatin1Char(' ') +
-             row.precision + QLatin1Char(' ') + row.autoincrement + QLatin1Char(',');
+             row.precision + QLatin1Char(' ') + row.autoincrement;
+        if (!isBlank(row.defaultValue))
+            s += QStringLiteral(" DEFAULT ") + row.defaultValue;
+        s += QLatin1Char(',');
     }
     if (!rows.isEmpty())
         s.chop(1);
@@ -98,6 +102,14 @@ bool isWholeNumber(const QString& text, bool maxAllowed)
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return false;
     return true;
+}
+
+// "P,S" or "P, S": precision and scale typed together in M, blanks around either number.
+bool isPrecisionAndScale(const QString& text)
+{
+    const qsizetype comma = text.indexOf(QLatin1Char(','));
+    return comma >= 0 && isWholeNumber(text.left(comma), false) &&
+           isWholeNumber(text.mid(comma + 1), false);
 }
 
 // True when the text holds ";", "--" or "/*" outside single- and double-quoted parts.
@@ -123,19 +135,59 @@ bool endsStatementOutsideQuotes(const QString& text)
     return !quote.isNull() && text.contains(QLatin1Char(';'));
 }
 
+// True when, outside quotes, a ")" closes more than was opened, a "(" stays open, or a comma
+// stands outside every parenthesis: in a column definition any of these would end the
+// default before its text does.
+bool leavesItsExpression(const QString& text)
+{
+    QChar quote;
+    int depth = 0;
+    for (const QChar c : text) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            continue;
+        }
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('(')) {
+            ++depth;
+        } else if (c == QLatin1Char(')')) {
+            if (--depth < 0)
+                return true;
+        } else if (c == QLatin1Char(',') && depth == 0) {
+            return true;
+        }
+    }
+    return depth != 0;
+}
+
 } // namespace
+
+QString defaultProblem(const QString& defaultValue)
+{
+    if (endsStatementOutsideQuotes(defaultValue) || leavesItsExpression(defaultValue))
+        return QStringLiteral("The default must be one value or expression: \";\", \"--\", "
+                              "\"/*\" and commas outside parentheses may only stand inside "
+                              "quotes, and its parentheses must pair up.");
+    return {};
+}
 
 QString definitionProblem(const ColumnDefinition& column)
 {
-    if (!column.m.trimmed().isEmpty() && !isWholeNumber(column.m, true))
-        return QStringLiteral("M must be a whole number (or MAX), not \"%1\".").arg(column.m);
-    if (!column.m.trimmed().isEmpty() && !column.d.trimmed().isEmpty() &&
-        !isWholeNumber(column.d, false))
+    const bool hasM = !column.m.trimmed().isEmpty();
+    const bool scaleInM = hasM && isPrecisionAndScale(column.m);
+    if (hasM && !scaleInM && !isWholeNumber(column.m, true))
+        return QStringLiteral("M must be a whole number (or MAX), or precision and scale such "
+                              "as \"10, 2\", not \"%1\".")
+            .arg(column.m);
+    if (scaleInM && !column.d.trimmed().isEmpty())
+        return QStringLiteral("M already holds the scale (\"%1\"); leave D empty, or put the "
+                              "scale in D only.")
+            .arg(column.m);
+    if (hasM && !column.d.trimmed().isEmpty() && !isWholeNumber(column.d, false))
         return QStringLiteral("D must be a whole number, not \"%1\".").arg(column.d);
-    if (endsStatementOutsideQuotes(column.defaultValue))
-        return QStringLiteral("The default must be one value or expression; \";\", \"--\" and "
-                              "\"/*\" may only stand inside quotes.");
-    return {};
+    return defaultProblem(column.defaultValue);
 }
 
 } // namespace tabulon

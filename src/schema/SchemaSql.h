@@ -19,12 +19,14 @@ struct ColumnDefinition {
     bool autoIncrement = false;
 };
 
-// A line of the designer's field list: the texts are the SQL fragments themselves.
+// A line of the designer's field list: the texts are the SQL fragments themselves. The
+// default is carried with the line but has no column of its own.
 struct FieldRow {
     QString fieldName;     // "Field Name"
     QString dataType;      // "Data Type"
     QString precision;     // "Precision": the size text or empty
     QString autoincrement; // "Autoincrement": the identity clause or empty
+    QString defaultValue = {}; // the default as typed; blank when there is none
     bool operator==(const FieldRow&) const = default;
 };
 
@@ -42,9 +44,15 @@ bool isBlank(const QString& text);
 QString sizeText(const QString& m, const QString& d);
 
 // Why the definition cannot be sent as it stands, or the empty text. The size boxes take
-// whole numbers (M also MAX), blanks around them allowed; the default is one expression, so a
-// ";" or a comment mark outside its quotes, which would start a second statement, is refused.
+// whole numbers (M also MAX, or precision and scale together, "10,2" or "10, 2", with D then
+// left blank), blanks around them allowed; the default must pass defaultProblem.
 QString definitionProblem(const ColumnDefinition& column);
+
+// Why a default cannot go into a statement as typed, or the empty text. It must be one value
+// or expression: a ";" or a comment mark outside its quotes, a comma outside quotes and
+// parentheses, or parentheses that do not pair up would end the column's definition or the
+// statement early, and are refused.
+QString defaultProblem(const QString& defaultValue);
 
 // "ALTER TABLE [table] ADD [name] TYPE", then " " + the size text when there is one, then
 // the identity clause when Auto Increment is ticked.
@@ -56,10 +64,11 @@ bool hasDefault(const ColumnDefinition& column);
 // "ALTER TABLE [table] ADD DEFAULT <default> FOR [name]", the default as typed.
 QString addDefaultStatement(const QString& table, const QString& name, const QString& defaultValue);
 
-// The designer's field row for a column; the default is not carried.
+// The designer's field row for a column, its default with it (empty when blank).
 FieldRow fieldRow(const ColumnDefinition& column);
 
-// "CREATE TABLE [table](" + for each row "[field] TYPE " + size + " " + identity + ",", the
+// "CREATE TABLE [table](" + for each row "[field] TYPE " + size + " " + identity, then
+// " DEFAULT " + the default as typed when the row has one that is not blank, then ","; the
 // last comma dropped, then ")".
 QString createTableStatement(const QString& table, const QList<FieldRow>& rows);
 

@@ -179,6 +179,11 @@ INSTANTIATE_TEST_SUITE_P(
                                 "[Price] DECIMAL (10, 2)", "[Price] decimal(10,2)"},
                       TableCase{"code_varchar", col("Code", "VARCHAR", "20"), "[Code] VARCHAR (20)",
                                 "[Code] varchar(20)"},
+                      // precision and scale typed together in M, with or without a blank
+                      TableCase{"precision_and_scale_in_m", col("Price", "DECIMAL", "10, 2"),
+                                "[Price] DECIMAL (10, 2)", "[Price] decimal(10,2)"},
+                      TableCase{"precision_and_scale_in_m_no_blank", col("Price", "DECIMAL", "10,2"),
+                                "[Price] DECIMAL (10,2)", "[Price] decimal(10,2)"},
                       TableCase{"identity", col("Id", "INT", {}, {}, {}, true),
                                 "[Id] INT IDENTITY(1,1) NOT NULL", // SQLite drops the closing blank
                                 "[Id] int identity not null"},

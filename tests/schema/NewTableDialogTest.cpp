@@ -150,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
         RowCase{"price_decimal", col("Price", "DECIMAL", "10", "2"), {"Price", "DECIMAL", "(10, 2)", ""}},
         RowCase{"code_varchar", col("Code", "VARCHAR", "20"), {"Code", "VARCHAR", "(20)", ""}},
         RowCase{"id_identity", col("Id", "INT", {}, {}, {}, true), {"Id", "INT", "", kIdentity}},
-        RowCase{"default_dropped", col("Qty", "INT", {}, {}, "0"), {"Qty", "INT", "", ""}},
+        RowCase{"default_kept_with_the_row", col("Qty", "INT", {}, {}, "0"), {"Qty", "INT", "", "", "0"}},
+        RowCase{"default_of_blanks_not_carried", col("Qty", "INT", {}, {}, "  "), {"Qty", "INT", "", ""}},
         RowCase{"leading_blank_kept", col(" Qty", "INT"), {" Qty", "INT", "", ""}},
         RowCase{"d_of_blanks", col("Qty", "DECIMAL", "10", "  "), {"Qty", "DECIMAL", "(10)", ""}},
         RowCase{"blanks_around_numbers", col("P", "NUMERIC", " 10", "2 "), {"P", "NUMERIC", "( 10, 2 )", ""}},
@@ -181,6 +182,93 @@ TEST_F(NewTableDialogTest, WorkedExampleCreatesTheTableAndTheChooserListsIt)
     const Qt::MatchFlags sameName =
         db.isSqlite() ? Qt::MatchFlags(Qt::MatchExactly | Qt::MatchCaseSensitive) : Qt::MatchFixedString;
     EXPECT_EQ(chooserList.findItems(QStringLiteral("Orders"), sameName).size(), 1);
+}
+
+// A default typed in the column dialog goes into the table's definition: the server keeps
+// it, and a row inserted without the column gets it.
+TEST_F(NewTableDialogTest, TypedDefaultsAreKeptAndFillNewRows)
+{
+    auto d = open();
+    d->txtName->setText(QStringLiteral("Orders"));
+    addField(*d, col("Id", "INT"));
+    addField(*d, col("Qty", "INT", {}, {}, "1"));
+    addField(*d, col("Note", "VARCHAR", "10", {}, "'n/a'"));
+    addField(*d, col("Price", "DECIMAL", "10, 2", {}, "2.5"));
+    addField(*d, col("Plain", "INT", {}, {}, "   "));
+    ASSERT_EQ(d->ListView1->topLevelItemCount(), 5);
+    // Four columns still; the default shows as the row's tip.
+    EXPECT_EQ(d->ListView1->columnCount(), 4);
+    EXPECT_EQ(d->ListView1->topLevelItem(1)->toolTip(0), QStringLiteral("Default: 1"));
+    EXPECT_TRUE(d->ListView1->topLevelItem(0)->toolTip(0).isEmpty());
+    click(d->PushButton2);
+
+    EXPECT_TRUE(t.prompter.shown.empty()) << t.prompter.texts().join("|").toStdString();
+    EXPECT_FALSE(d->isVisible());
+    if (db.isSqlite()) {
+        EXPECT_EQ(storedDefinition(QStringLiteral("Orders")),
+                  QStringLiteral("CREATE TABLE [Orders]([Id] INT  ,[Qty] INT   DEFAULT 1,"
+                                 "[Note] VARCHAR (10)  DEFAULT 'n/a',"
+                                 "[Price] DECIMAL (10, 2)  DEFAULT 2.5,[Plain] INT  )"));
+    } else {
+        EXPECT_EQ(storedDefault(QStringLiteral("Orders"), QStringLiteral("Qty")), QStringLiteral("1"));
+        EXPECT_EQ(storedDefault(QStringLiteral("Orders"), QStringLiteral("Note")), QStringLiteral("'n/a'"));
+        EXPECT_EQ(storedDefault(QStringLiteral("Orders"), QStringLiteral("Price")), QStringLiteral("2.5"));
+        EXPECT_TRUE(storedDefault(QStringLiteral("Orders"), QStringLiteral("Plain")).isNull());
+    }
+    db.exec("INSERT INTO [Orders]([Id]) VALUES (7);");
+    const std::vector<QStringList> got =
+        db.rows("SELECT [Qty], [Note], [Price], [Plain] FROM [Orders] WHERE [Id] = 7;");
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].mid(0, 2), (QStringList{QStringLiteral("1"), QStringLiteral("n/a")}));
+    EXPECT_DOUBLE_EQ(got[0][2].toDouble(), 2.5);
+    EXPECT_TRUE(got[0][3].isNull());
+}
+
+// On the designer's path too, a default that would end its column's definition or the statement
+// early is refused in the column dialog, which keeps the entries and adds no row.
+TEST_F(NewTableDialogTest, ADefaultThatWouldLeaveItsColumnIsRefusedAndAddsNoRow)
+{
+    auto designer = open();
+    for (const char* typed : {"0; DROP TABLE x", "1, [Extra] INT", "1) DROP TABLE x SELECT (1",
+                              "0 -- note", "(1"}) {
+        SCOPED_TRACE(typed);
+        t.prompter.clear();
+        frmNewColumn dialog(t.ctx, login);
+        dialog.callingform = QStringLiteral("frmNewTable");
+        dialog.fieldList = designer->ListView1;
+        dialog.show();
+        dialog.txtName->setText(QStringLiteral("Qty"));
+        dialog.cboDataType->setCurrentIndex(dialog.cboDataType->findText(QStringLiteral("INT")));
+        dialog.txtDefault->setText(QString::fromUtf8(typed));
+        click(dialog.PushButton1);
+
+        ASSERT_EQ(t.prompter.shown.size(), 1u);
+        EXPECT_EQ(t.prompter.shown[0].icon, MessageIcon::Warning);
+        EXPECT_TRUE(t.prompter.shown[0].text.startsWith(QStringLiteral("The default must be")))
+            << t.prompter.shown[0].text.toStdString();
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(dialog.txtDefault->text(), QString::fromUtf8(typed));
+        EXPECT_EQ(designer->ListView1->topLevelItemCount(), 0);
+    }
+}
+
+// Save checks each row's default again before it builds the statement, whatever put it there.
+TEST_F(NewTableDialogTest, SaveRefusesARowWhoseDefaultWouldEndTheStatement)
+{
+    auto d = open();
+    d->txtName->setText(QStringLiteral("Orders"));
+    addField(*d, col("Qty", "INT", {}, {}, "1"));
+    setFieldRowDefault(d->ListView1->topLevelItem(0), QStringLiteral("1) DROP TABLE x SELECT (1"));
+    const QList<FieldRow> before = d->rows();
+    click(d->PushButton2);
+
+    ASSERT_EQ(t.prompter.shown.size(), 1u);
+    EXPECT_EQ(t.prompter.shown[0].icon, MessageIcon::Warning);
+    EXPECT_TRUE(t.prompter.shown[0].text.startsWith(QStringLiteral("Field \"Qty\": The default")))
+        << t.prompter.shown[0].text.toStdString();
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->rows(), before);
+    EXPECT_TRUE(tableNames().isEmpty());
 }
 
 struct RefusalCase {

@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"Id", "INT", "", I}},
         ColumnCase{"qty_default", col("Qty", "INT", {}, {}, "0"),
                    "ALTER TABLE [Orders] ADD [Qty] INT",
-                   "ALTER TABLE [Orders] ADD DEFAULT 0 FOR [Qty]", {"Qty", "INT", "", ""}},
+                   "ALTER TABLE [Orders] ADD DEFAULT 0 FOR [Qty]", {"Qty", "INT", "", "", "0"}},
         ColumnCase{"leading_blank_kept", col(" Qty", "INT"),
                    "ALTER TABLE [Orders] ADD [ Qty] INT", {}, {" Qty", "INT", "", ""}},
         ColumnCase{"m_blank_d_set", col("Qty", "DECIMAL", "", "2"),
@@ -76,15 +76,22 @@ INSTANTIATE_TEST_SUITE_P(
         ColumnCase{"text_default_as_typed", col("Note", "VARCHAR", "10", {}, "'n/a'"),
                    "ALTER TABLE [Orders] ADD [Note] VARCHAR (10)",
                    "ALTER TABLE [Orders] ADD DEFAULT 'n/a' FOR [Note]",
-                   {"Note", "VARCHAR", "(10)", ""}},
+                   {"Note", "VARCHAR", "(10)", "", "'n/a'"}},
         ColumnCase{"default_without_quotes_sent_bare", col("Who", "VARCHAR", "10", {}, "abc"),
                    "ALTER TABLE [Orders] ADD [Who] VARCHAR (10)",
-                   "ALTER TABLE [Orders] ADD DEFAULT abc FOR [Who]", {"Who", "VARCHAR", "(10)", ""}},
+                   "ALTER TABLE [Orders] ADD DEFAULT abc FOR [Who]",
+                   {"Who", "VARCHAR", "(10)", "", "abc"}},
         ColumnCase{"default_of_blanks_not_sent", col("Qty", "INT", {}, {}, "   "),
                    "ALTER TABLE [Orders] ADD [Qty] INT", {}, {"Qty", "INT", "", ""}},
+        ColumnCase{"precision_and_scale_in_m", col("Price", "DECIMAL", "10, 2"),
+                   "ALTER TABLE [Orders] ADD [Price] DECIMAL (10, 2)", {},
+                   {"Price", "DECIMAL", "(10, 2)", ""}},
+        ColumnCase{"precision_and_scale_in_m_no_blank", col("Price", "DECIMAL", "10,2"),
+                   "ALTER TABLE [Orders] ADD [Price] DECIMAL (10,2)", {},
+                   {"Price", "DECIMAL", "(10,2)", ""}},
         ColumnCase{"bracket_in_name_doubled", col("a]b", "INT", {}, {}, "1"),
                    "ALTER TABLE [Orders] ADD [a]]b] INT",
-                   "ALTER TABLE [Orders] ADD DEFAULT 1 FOR [a]]b]", {"a]b", "INT", "", ""}}),
+                   "ALTER TABLE [Orders] ADD DEFAULT 1 FOR [a]]b]", {"a]b", "INT", "", "", "1"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ColumnStatement, TableNameWithBracketIsDoubledInBothStatements)
@@ -150,7 +157,26 @@ INSTANTIATE_TEST_SUITE_P(
                    "CREATE TABLE [a]]b]([c]]] INT  )"},
         CreateCase{"rows_in_list_order_duplicates_as_they_are", "T",
                    {{"Z", "INT", "", ""}, {"A", "INT", "", ""}, {"Z", "INT", "", ""}},
-                   "CREATE TABLE [T]([Z] INT  ,[A] INT  ,[Z] INT  )"}),
+                   "CREATE TABLE [T]([Z] INT  ,[A] INT  ,[Z] INT  )"},
+        // A default follows the rest of its row after one blank of its own.
+        CreateCase{"default_on_a_bare_row", "Orders", {{"Qty", "INT", "", "", "1"}},
+                   "CREATE TABLE [Orders]([Qty] INT   DEFAULT 1)"},
+        CreateCase{"defaults_with_size_as_typed_and_blank_ones_left_out", "Orders",
+                   {{"Id", "INT", "", I},
+                    {"Note", "VARCHAR", "(10)", "", "'n/a'"},
+                    {"Price", "DECIMAL", "(10, 2)", "", " 2.5"},
+                    {"Kept", "BIT", "", "", "   "}},
+                   "CREATE TABLE [Orders]([Id] INT   IDENTITY(1,1) NOT NULL ,"
+                   "[Note] VARCHAR (10)  DEFAULT 'n/a',"
+                   "[Price] DECIMAL (10, 2)  DEFAULT  2.5,"
+                   "[Kept] BIT  )"},
+        CreateCase{"default_after_identity", "T", {{"Id", "INT", "", I, "0"}},
+                   "CREATE TABLE [T]([Id] INT   IDENTITY(1,1) NOT NULL  DEFAULT 0)"},
+        CreateCase{"default_expression_with_quotes_and_commas_inside", "T",
+                   {{"At", "DATETIME", "", "", "COALESCE(NULL, getdate())"},
+                    {"S", "VARCHAR", "(20)", "", "'a, b; c'"}},
+                   "CREATE TABLE [T]([At] DATETIME   DEFAULT COALESCE(NULL, getdate()),"
+                   "[S] VARCHAR (20)  DEFAULT 'a, b; c')"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace
@@ -171,6 +197,17 @@ TEST(SchemaSql, DefinitionsThatWouldEndTheStatementAreRefused)
         {"", "", "'a;b'", false},         {"", "", "'it''s; fine'", false},
         {"", "", "0 -- note", true},      {"", "", "0 /* x */", true},
         {"", "", "getdate()", false},
+        // precision and scale typed together in M
+        {"10, 2", "", "", false},         {"10,2", "", "", false},
+        {" 10 , 2 ", "  ", "", false},    {"10, 2", "3", "", true}, // a second scale
+        {"10,", "", "", true},            {",2", "", "", true},
+        {"10, 2, 3", "", "", true},       {"10, x", "", "", true},
+        // a default stays one expression inside its column's definition
+        {"", "", "1, [Extra] INT", true}, {"", "", "1) DROP TABLE x SELECT (1", true},
+        {"", "", "(1", true},             {"", "", "1)", true},
+        {"", "", ")(", true},             {"", "", "COALESCE(NULL, 1)", false},
+        {"", "", "'a, b)'", false},       {"", "", "((1) + (2))", false},
+        {"", "", "N'it''s (so'", false},
     };
     for (const auto& c : cases) {
         tabulon::ColumnDefinition col;

@@ -13,6 +13,6 @@ inline void PrintTo(const FieldRow& row, std::ostream* out)
 {
     *out << "{\"" << row.fieldName.toStdString() << "\", \"" << row.dataType.toStdString()
          << "\", \"" << row.precision.toStdString() << "\", \"" << row.autoincrement.toStdString()
-         << "\"}";
+         << "\", \"" << row.defaultValue.toStdString() << "\"}";
 }
 } // namespace tabulon
