@@ -38,6 +38,8 @@ MessageAnswer QtPrompter::show(const Message& message)
     box.setWindowTitle(message.title);
     box.setText(displayLineBreaks(message.text));
     box.setTextFormat(Qt::PlainText);
+    if (!message.details.isEmpty())
+        box.setDetailedText(displayLineBreaks(message.details));
     // A short text would leave the box too narrow for its own title.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
         grid->addItem(new QSpacerItem(260, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
