@@ -87,11 +87,14 @@ Form3& WindowFlow::form3()
     return *form3_;
 }
 
-void WindowFlow::form1Next()
+void WindowFlow::form1Next(Advance how)
 {
     Handler h(ctx_, loc::Form1_Next);
-    if (!OpenTestConnection(form1_->loginFields()))
+    if (const std::optional<QString> failure = connectionFailure(form1_->loginFields())) {
+        if (how == Advance::ByUser)
+            sayCouldNotConnect(ctx_, *failure);
         return;
+    }
     h.step(102, [&] { FillTableList(*form1_, form2().List1); });
     h.step(104, [&] {
         if (form2().List1->count() > 0)
@@ -106,7 +109,7 @@ void WindowFlow::automaticAdvance()
     Handler h(ctx_, loc::Form1_Load);
     if (h.when(140, [&] { return !form1_->Text1->text().isEmpty(); }) &&
         h.when(142, [&] { return OpenTestConnection(form1_->loginFields()); }))
-        h.step(144, [&] { form1Next(); });
+        h.step(144, [&] { form1Next(Advance::AtStartUp); });
 }
 
 void WindowFlow::form2Back()
@@ -152,9 +155,37 @@ void WindowFlow::form2CreateTable()
     h.step(126, [&] { chooser.pointer().set(Pointer::Default); });
 }
 
+QString pdfPrinterSetupDetails()
+{
+    // Keep the command in step with scripts/setup-pdf-printer.sh, which runs exactly this.
+    return QStringLiteral(
+        "Here the PDF printer is a CUPS print queue named Vantorel_PDF_Writer with the description "
+        "\"Vantorel PDF Writer\". It writes each PDF file through cups-pdf into the folder PDF of "
+        "your home folder. The steps above are for Windows; on this computer add the queue this way:\n"
+        "\n"
+        "1) Install CUPS and cups-pdf (as root):\n"
+        "   apt-get install cups printer-driver-cups-pdf\n"
+        "\n"
+        "2) Run Tabulon's setup script, scripts/setup-pdf-printer.sh (run.sh and test.sh run it too). "
+        "It starts the CUPS scheduler if it is not running, then adds the queue with this one "
+        "command (through sudo when you are not root):\n"
+        "   lpadmin -p Vantorel_PDF_Writer -D \"Vantorel PDF Writer\" -v cups-pdf:/ "
+        "-P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd -E\n"
+        "It never changes your default printer.\n"
+        "\n"
+        "3) Start Tabulon again.\n"
+        "\n"
+        "Until then, \"PDF\" asks where to save the PDF file and writes it there itself.");
+}
+
 void WindowFlow::checkPdfPrinter()
 {
-    CheckPdfPrinter(ctx_);
+    // The message text is kept as it has always been; the details say how to do it here.
+    if (findPdfPrinter(ctx_.printers))
+        return;
+    Message m{pdfPrinterMissingText(), ctx_.appTitle, MessageIcon::None, MessageButtons::Ok};
+    m.details = pdfPrinterSetupDetails();
+    ctx_.prompter.show(m);
 }
 
 void WindowFlow::end()

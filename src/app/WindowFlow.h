@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <memory>
 
 namespace tabulon {
@@ -10,6 +11,10 @@ class Form1;
 class Form2;
 class Form3;
 class SettingsStore;
+
+// The details under the start-up message about the missing PDF printer: how the printer is
+// added on this system (the project's setup script and the one lpadmin command it runs).
+QString pdfPrinterSetupDetails();
 
 // Owns the windows and carries the person from one to the next: login window, table chooser,
 // table editor. Closing any of the three ends the program.
@@ -28,8 +33,11 @@ public:
     Form3& form3();
     bool hasForm3() const { return form3_ != nullptr; }
 
-    // Form1 "Next >"; the automatic advance at start-up (lines 140 to 144).
-    void form1Next();
+    // Form1 "Next >"; the automatic advance at start-up (lines 140 to 144). A connection that
+    // fails when the person pressed "Next >" is said, with the driver's words in the details;
+    // at start-up it is not, and the login window simply stays.
+    enum class Advance { ByUser, AtStartUp };
+    void form1Next(Advance how = Advance::ByUser);
     void automaticAdvance();
     // Form2's buttons.
     void form2Back();

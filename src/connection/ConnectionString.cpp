@@ -1,6 +1,8 @@
 #include "ConnectionString.h"
 #include "odbc/Odbc.h"
 
+#include <QStringList>
+
 namespace tabulon {
 
 QString quoteConnectionValue(const QString& value)
@@ -32,12 +34,72 @@ std::string connectionStringUtf8(const LoginFields& fields)
 
 bool OpenTestConnection(const LoginFields& fields)
 {
+    return !connectionFailure(fields).has_value();
+}
+
+std::optional<QString> connectionFailure(const LoginFields& fields)
+{
     try {
         odbc::Connection::open(connectionStringUtf8(fields));
-        return true;
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return connectionFailureDetails(e, fields.password);
     } catch (...) {
-        return false;
+        return QStringLiteral("The connection failed for a reason the driver did not give.");
     }
+}
+
+QString withoutPassword(QString text, const QString& password)
+{
+    if (password.isEmpty())
+        return text;
+    QString doubled = password;
+    doubled.replace(QStringLiteral("}"), QStringLiteral("}}"));
+    const QString forms[] = {QLatin1Char('{') + doubled + QLatin1Char('}'), doubled, password};
+    // Taking one occurrence out can join two pieces into a new one: go on until none is left.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (const QString& form : forms) {
+            if (text.contains(form, Qt::CaseInsensitive)) {
+                text.remove(form, Qt::CaseInsensitive);
+                changed = true;
+            }
+        }
+    }
+    return text;
+}
+
+QString connectionFailureDetails(const std::exception& error, const QString& password)
+{
+    QStringList lines;
+    if (const auto* odbcError = dynamic_cast<const odbc::Error*>(&error)) {
+        for (const odbc::DiagnosticRecord& r : odbcError->records()) {
+            QString line = QStringLiteral("SQLSTATE ") +
+                           (r.sqlState.empty() ? QStringLiteral("(none)") : QString::fromStdString(r.sqlState));
+            if (r.nativeError != 0)
+                line += QStringLiteral(", native error ") + QString::number(r.nativeError);
+            line += QStringLiteral(": ") + QString::fromStdString(r.message);
+            lines << line;
+        }
+        if (lines.isEmpty()) {
+            QString line = QString::fromStdString(odbcError->description());
+            if (!odbcError->sqlState().empty())
+                line = QStringLiteral("SQLSTATE ") + QString::fromStdString(odbcError->sqlState()) +
+                       QStringLiteral(": ") + line;
+            lines << line;
+        }
+    } else {
+        lines << QString::fromUtf8(error.what());
+    }
+    QStringList kept;
+    for (const QString& line : lines) {
+        const QString clean = withoutPassword(line, password).trimmed();
+        if (!clean.isEmpty())
+            kept << clean;
+    }
+    if (kept.isEmpty())
+        kept << QStringLiteral("The driver gave no reason.");
+    return kept.join(QLatin1Char('\n'));
 }
 
 } // namespace tabulon

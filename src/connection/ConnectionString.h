@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <exception>
+#include <optional>
 #include <string>
 
 namespace tabulon {
@@ -33,5 +35,19 @@ QString quoteConnectionValue(const QString& value);
 
 // True when a connection opens with these settings. Nothing is shown either way.
 bool OpenTestConnection(const LoginFields& fields);
+
+// Opens and closes a connection with these settings. Nothing when it opened; otherwise the
+// account of the failure that connectionFailureDetails gives.
+std::optional<QString> connectionFailure(const LoginFields& fields);
+
+// The driver's words behind a failed connection, for the details of the failure message: one
+// line per diagnostic record, each with its SQLSTATE and native error code (the bare text of
+// any other exception). Every occurrence of the password is taken out (see withoutPassword).
+QString connectionFailureDetails(const std::exception& error, const QString& password);
+
+// The text with every occurrence of the password removed, in any letter case, both as typed
+// and as the connection string carries it (in braces, with "}" doubled), until none is left.
+// An empty password leaves the text as it is.
+QString withoutPassword(QString text, const QString& password);
 
 } // namespace tabulon

@@ -36,6 +36,15 @@ QString connectionHelpText()
            cr2 + QStringLiteral("localhost\\SQLEXPRESS") + cr2 + QStringLiteral("for example, for Server.");
 }
 
+const QString kCouldNotConnect = QStringLiteral("Could not connect. Please check with your administrator.");
+
+void sayCouldNotConnect(const AppContext& ctx, const QString& details)
+{
+    Message m{kCouldNotConnect, ctx.appTitle, MessageIcon::None, MessageButtons::Ok};
+    m.details = details;
+    ctx.prompter.show(m);
+}
+
 Form1::Form1(AppContext& ctx, SettingsStore& store, QWidget* parent)
     : QWidget(parent), ctx_(ctx), store_(store)
 {
@@ -238,15 +247,22 @@ void Form1::PushButton5_Click()
     Handler h(ctx_, loc::Form1_Test);
     h.step(100, [] { /* the connection object is made by the open below */ });
     // From here on a failure goes straight to the failure message.
+    std::optional<QString> failure;
     try {
         pointer_->set(Pointer::Hourglass);
-        odbc::Connection connection = odbc::Connection::open(connectionStringUtf8(loginFields()));
-        ctx_.say(QStringLiteral("Connection successful."));
-        pointer_->set(Pointer::Default);
+        failure = connectionFailure(loginFields());
+        if (!failure) {
+            ctx_.say(QStringLiteral("Connection successful."));
+            pointer_->set(Pointer::Default);
+            return;
+        }
+    } catch (const std::exception& e) {
+        failure = connectionFailureDetails(e, Text3->text());
     } catch (...) {
-        ctx_.say(QStringLiteral("Could not connect. Please check with your administrator."));
-        pointer_->set(Pointer::Default);
+        failure = QString();
     }
+    sayCouldNotConnect(ctx_, *failure);
+    pointer_->set(Pointer::Default);
 }
 
 void Form1::PushButton2_Click()

@@ -74,6 +74,11 @@ private:
     bool storeProblemShown_ = false;
 };
 
+// The message of a failed connection test, the same for "Test Connection" and "Next >"; its
+// details hold the driver's account of the failure (connectionFailureDetails), if any.
+extern const QString kCouldNotConnect;
+void sayCouldNotConnect(const AppContext& ctx, const QString& details);
+
 // The text of the login window's "Help" message.
 QString connectionHelpText();
 

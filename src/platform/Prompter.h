@@ -9,12 +9,14 @@ enum class MessageButtons { Ok, YesNo, OkCancel, YesNoCancel };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
 
 // One message box: the text exactly as built (CR, LF and CR LF may all occur), its title,
-// its icon and its buttons.
+// its icon and its buttons. `details`, when not empty, is the longer account a person can
+// unfold under the box ("Show Details..."), e.g. the driver's own words behind a failure.
 struct Message {
     QString text;
     QString title;
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
+    QString details;
 };
 
 // Everything the program says to a person in a message box goes through here.

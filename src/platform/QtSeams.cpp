@@ -40,6 +40,8 @@ MessageAnswer QtPrompter::show(const Message& message)
     box.setWindowTitle(message.title);
     box.setText(displayLineBreaks(message.text));
     box.setTextFormat(Qt::PlainText);
+    if (!message.details.isEmpty())
+        box.setDetailedText(displayLineBreaks(message.details));
     switch (message.icon) {
     case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
