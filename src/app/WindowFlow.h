@@ -13,7 +13,7 @@ class Form3;
 class SettingsStore;
 
 // The details under the start-up message about the missing PDF printer: how the printer is
-// added on this system (the project's setup script and the one lpadmin command it runs).
+// added on this platform (the project's setup script and the one lpadmin command it runs).
 QString pdfPrinterSetupDetails();
 
 // Owns the windows and carries the person from one to the next: login window, table chooser,
