@@ -249,7 +249,16 @@ TEST(OddInput, TheDesignerSendsOneBracketedStatementOrKeepsItsDefinition)
             ASSERT_EQ(creates.size(), 1u);
             EXPECT_EQ(QString::fromStdString(creates[0].sql), createTableStatement(tableName, rows));
             const bool exists = p.db.hasTable(tableName);
-            EXPECT_EQ(exists, !stayed) << "closed exactly when the table was made";
+            if (p.db.isTsql() && inFieldName && odd.text.size() > 128) {
+                // SQL Server refuses a column name over 128 characters; the T-SQL test engine
+                // makes the table with the name cut short instead. The designer then finds no
+                // column of the name typed, says so, and keeps the definition.
+                EXPECT_TRUE(stayed) << "a column other than the one typed was made";
+                EXPECT_FALSE(p.t.prompter.errors().empty()) << "and the person is told";
+                EXPECT_FALSE(p.db.columnNames(tableName).contains(odd.text));
+            } else {
+                EXPECT_EQ(exists, !stayed) << "closed exactly when the table was made";
+            }
             EXPECT_EQ(p.db.value("SELECT v FROM Bystander;"), QStringLiteral("42"));
         }
     }

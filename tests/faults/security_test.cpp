@@ -410,10 +410,16 @@ TEST(Security, EveryStatementOfAnEditingSessionHoldsNamesInBracketsAndValuesAsPa
     // The one fixed setting of a session on a server, which holds nothing of the table's or the
     // person's: the server's own wait for a lock.
     const QRegularExpression lockWait(QStringLiteral(R"(^SET LOCK_TIMEOUT [0-9]+;$)"));
-    for (const SentStatement& s : statements) {
+    // On a server every write is followed, in the same batch, by this fixed question for the
+    // write's own row count and identity; it holds nothing of the table's or the person's.
+    const std::string ownCount = "\nSELECT @@ROWCOUNT AS [own_rows], SCOPE_IDENTITY() AS [own_identity];";
+    for (SentStatement s : statements) {
         SCOPED_TRACE(s.sql);
         if (p.db.isTsql() && lockWait.match(QString::fromStdString(s.sql)).hasMatch())
             continue;
+        if (p.db.isTsql() && s.sql.size() > ownCount.size() &&
+            s.sql.compare(s.sql.size() - ownCount.size(), ownCount.size(), ownCount) == 0)
+            s.sql.erase(s.sql.size() - ownCount.size());
         EXPECT_EQ(s.sql.find("4711"), std::string::npos);
         EXPECT_EQ(s.sql.find("2031"), std::string::npos);
         EXPECT_EQ(s.sql.find("Zx9q"), std::string::npos);
