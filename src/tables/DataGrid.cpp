@@ -336,6 +336,9 @@ void DataGrid::moveToNewRecordRow()
     setFocus();
     selection_->unblock();
     const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+    // A new row being typed is left for the next one: it is written first, as any left row is.
+    if (currentIndex().isValid() && model_->isNewRecordRow(currentIndex().row()) && !writeRowNow(currentIndex().row()))
+        return;
     const QModelIndex target = model_->index(model_->newRecordRow(), column);
     selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
     if (currentIndex().row() == target.row())
@@ -666,7 +669,20 @@ QModelIndex DataGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifier
             return current;
         return model_->index(model_->newRecordRow(), 0);
     }
-    return QTableView::moveCursor(cursorAction, modifiers);
+    const QModelIndex target = QTableView::moveCursor(cursorAction, modifiers);
+    const bool vertical = cursorAction == MoveUp || cursorAction == MoveDown || cursorAction == MovePageUp ||
+                          cursorAction == MovePageDown || cursorAction == MoveHome || cursorAction == MoveEnd;
+    if (vertical && hasTable() && current.isValid() && model_->isNewRecordRow(current.row()) &&
+        model_->hasPendingEdit(current.row()) && (!target.isValid() || target.row() == current.row())) {
+        // The new row is the only row (an empty table): there is no other row to move to, but
+        // moving away from it still leaves it, so it is written as any left row is. Down goes on
+        // to the next new row, Up stays on the row just written.
+        if (!writeRowNow(current.row()))
+            return current;
+        const bool down = cursorAction == MoveDown || cursorAction == MovePageDown || cursorAction == MoveEnd;
+        return model_->index(down ? model_->newRecordRow() : current.row(), current.column());
+    }
+    return target;
 }
 
 } // namespace tabulon

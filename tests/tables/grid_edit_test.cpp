@@ -276,6 +276,38 @@ TEST_F(GridPeople, NewRecordRowInsertsWhenLeft)
     EXPECT_EQ(row(), 5);
 }
 
+// In an empty table the new row is the only row: whatever move leaves it writes it.
+TEST_F(Grid, TheFirstRowOfAnEmptyTableIsWrittenWhenLeft)
+{
+    db.exec("CREATE TABLE [Fresh] ([id] int NOT NULL PRIMARY KEY, [name] nvarchar(20) NULL);");
+    struct Leave {
+        const char* how;
+        Qt::Key key; // Qt::Key_unknown: the editor's "Add New Row"
+        int rowAfter; // where the cursor stands once the row is written
+    };
+    const std::vector<Leave> ways = {{"Down", Qt::Key_Down, 1}, {"Up", Qt::Key_Up, 0},
+                                     {"Add New Row", Qt::Key_unknown, 1}};
+    int id = 0;
+    for (const Leave& way : ways) {
+        SCOPED_TRACE(way.how);
+        db.exec("DELETE FROM Fresh;");
+        open("Fresh");
+        ASSERT_EQ(model().rowCount(), 1); // the new-record row alone
+        go(0, 0);
+        type(QString::number(++id));
+        go(0, 1);
+        type(QStringLiteral("first"));
+        if (way.key == Qt::Key_unknown)
+            grid->moveToNewRecordRow();
+        else
+            key(way.key);
+        EXPECT_EQ(db.rows("SELECT id, name FROM Fresh;"), (Rows{{QString::number(id), "first"}}));
+        EXPECT_EQ(model().rowCount(), 2);
+        EXPECT_EQ(row(), way.rowAfter);
+        EXPECT_TRUE(t.prompter.shown.empty());
+    }
+}
+
 TEST_F(GridPeople, KeysMoveAsInASpreadsheet)
 {
     go(0, 3);
