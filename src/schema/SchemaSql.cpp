@@ -112,8 +112,11 @@ bool isPrecisionAndScale(const QString& text)
            isWholeNumber(text.mid(comma + 1), false);
 }
 
-// True when the text holds ";", "--" or "/*" outside single- and double-quoted parts.
-bool endsStatementOutsideQuotes(const QString& text)
+// Calls `visit(i)` for each position of the text that stands outside single- and double-quoted
+// parts (the quote characters themselves excluded) until it returns true; true when it did.
+// `quoteLeftOpen` tells whether the text ended inside quotes.
+template <class Visit>
+bool anyOutsideQuotes(const QString& text, Visit visit, bool* quoteLeftOpen = nullptr)
 {
     QChar quote;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -127,12 +130,28 @@ bool endsStatementOutsideQuotes(const QString& text)
             quote = c;
             continue;
         }
-        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
-        if (c == QLatin1Char(';') || (c == QLatin1Char('-') && next == QLatin1Char('-')) ||
-            (c == QLatin1Char('/') && next == QLatin1Char('*')))
+        if (visit(i))
             return true;
     }
-    return !quote.isNull() && text.contains(QLatin1Char(';'));
+    if (quoteLeftOpen)
+        *quoteLeftOpen = !quote.isNull();
+    return false;
+}
+
+// True when the text holds ";", "--" or "/*" outside single- and double-quoted parts.
+bool endsStatementOutsideQuotes(const QString& text)
+{
+    bool open = false;
+    const bool ends = anyOutsideQuotes(
+        text,
+        [&text](qsizetype i) {
+            const QChar c = text.at(i);
+            const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+            return c == QLatin1Char(';') || (c == QLatin1Char('-') && next == QLatin1Char('-')) ||
+                   (c == QLatin1Char('/') && next == QLatin1Char('*'));
+        },
+        &open);
+    return ends || (open && text.contains(QLatin1Char(';')));
 }
 
 // True when, outside quotes, a ")" closes more than was opened, a "(" stays open, or a comma
@@ -140,26 +159,18 @@ bool endsStatementOutsideQuotes(const QString& text)
 // default before its text does.
 bool leavesItsExpression(const QString& text)
 {
-    QChar quote;
     int depth = 0;
-    for (const QChar c : text) {
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-            continue;
-        }
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            quote = c;
-        } else if (c == QLatin1Char('(')) {
+    const bool leaves = anyOutsideQuotes(text, [&text, &depth](qsizetype i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('('))
             ++depth;
-        } else if (c == QLatin1Char(')')) {
-            if (--depth < 0)
-                return true;
-        } else if (c == QLatin1Char(',') && depth == 0) {
-            return true;
-        }
-    }
-    return depth != 0;
+        else if (c == QLatin1Char(')'))
+            return --depth < 0;
+        else if (c == QLatin1Char(','))
+            return depth == 0;
+        return false;
+    });
+    return leaves || depth != 0;
 }
 
 } // namespace
