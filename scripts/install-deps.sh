@@ -14,7 +14,7 @@ PACKAGES=(
   fonts-liberation
   libgtest-dev libgmock-dev
   xvfb openbox xdotool imagemagick x11-utils
-  cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
+  cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils libcups2-dev ghostscript
   libreoffice-calc
   libxml2-utils python3
   libxml2-dev libsqlite3-dev

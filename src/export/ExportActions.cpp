@@ -16,10 +16,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QWidget>
 #include <memory>
 #include <mutex>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace tabulon {
 
@@ -298,6 +302,40 @@ QString pdfPrinterMissingText()
            QStringLiteral(" as Printer name, click Next -> Finish.");
 }
 
+QString cupsPdfOutputFolder(const QString& configuration)
+{
+    QFile file(configuration);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString folder = QStringLiteral("/var/spool/cups-pdf/${USER}"); // cups-pdf's default
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList words = line.split(QRegularExpression(QStringLiteral("\\s+")));
+        if (words.size() >= 2 && words.at(0) == QStringLiteral("Out"))
+            folder = line.mid(3).trimmed();
+    }
+    const struct passwd* user = ::getpwuid(::getuid());
+    const QString userName = user ? QString::fromLocal8Bit(user->pw_name)
+                                  : qEnvironmentVariable("USER");
+    folder.replace(QStringLiteral("${HOME}"), QDir::homePath());
+    folder.replace(QStringLiteral("${USER}"), userName);
+    return QDir::cleanPath(folder);
+}
+
+QString pdfPrintedNotice(const QString& documentName, const QString& folder)
+{
+    const QString sent =
+        QStringLiteral("The PDF of %1 was printed on %2").arg(documentName, PdfPrinterName);
+    if (folder.isEmpty())
+        return sent + QStringLiteral(", which saves its files in the folder its configuration "
+                                     "names (with cups-pdf usually the folder PDF in your home "
+                                     "folder).");
+    return sent + QStringLiteral(", which saves its files in %1.")
+                      .arg(QDir::toNativeSeparators(folder));
+}
+
 void CheckPdfPrinter(const AppContext& ctx)
 {
     if (!findPdfPrinter(ctx.printers))
@@ -332,7 +370,7 @@ void DeleteTempFile(const QString& fileName)
 }
 
 void mnuPDF_Click(const AppContext& ctx, const GridSource& grid, PointerController& pointer,
-                  QString& lastFileName)
+                  QString& lastFileName, const std::function<void(const QString&)>& notice)
 {
     Handler handler(ctx, loc::Form3_Pdf);
     const QString documentName = ctx.currentTable.isEmpty() ? ctx.appTitle : ctx.currentTable;
@@ -378,6 +416,7 @@ void mnuPDF_Click(const AppContext& ctx, const GridSource& grid, PointerControll
         return false;
     });
 
+    bool printed = false;
     if (toPrinter || !pdfFile.isEmpty()) {
         Hourglass busy(pointer);
         QString text;
@@ -400,13 +439,14 @@ void mnuPDF_Click(const AppContext& ctx, const GridSource& grid, PointerControll
                 const QString failure = ctx.printers.printText({text, documentName, queue->name});
                 if (!failure.isEmpty() && !pages.cancelled())
                     throw AppError(failure);
+                printed = failure.isEmpty();
                 return;
             }
             ExportFile out(pdfFile);
             QIODevice* device = out.device();
             if (!device)
                 out.commit(); // throws with the reason
-            const QString failure = writePlainTextPdf(text, *device, documentName, paintProgress);
+            const QString failure = writeTextTablePdf(text, *device, documentName, paintProgress);
             if (pages.cancelled())
                 return; // dropped with `out`
             if (!failure.isEmpty())
@@ -415,6 +455,9 @@ void mnuPDF_Click(const AppContext& ctx, const GridSource& grid, PointerControll
         });
     }
     handler.step(114, [&] { DeleteTempFile(tempName); });
+    // Where the printer puts the file is the printer's affair; say where that is, without a box.
+    if (printed && notice)
+        notice(pdfPrintedNotice(documentName, cupsPdfOutputFolder()));
 }
 
 } // namespace tabulon

@@ -4,6 +4,7 @@
 #include "platform/Printers.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace tabulon {
@@ -29,11 +30,14 @@ void mnuCSV_Click(const AppContext& ctx, const GridSource& grid, PointerControll
 // "XLS": a new workbook with the grid's texts, opened in the spreadsheet program as a new,
 // untitled document. An empty table does nothing.
 void mnuXLS_Click(const AppContext& ctx, const GridSource& grid, PointerController& pointer);
-// "PDF": the tab-delimited text printed on the "Vantorel PDF Writer" queue (the default printer
-// is never changed); without that printer, a Save dialog ("PDF Files (*.pdf)|*.pdf") and the
-// same text written as a PDF file.
+// "PDF": the tab-delimited text printed as a table on the "Vantorel PDF Writer" queue (the
+// default printer is never changed); without that printer, a Save dialog ("PDF Files
+// (*.pdf)|*.pdf") and the same table written as a PDF file. After a job went to the queue,
+// `notice` (when given) receives the note that tells where the printer puts the file; it is
+// meant for a line in the window, not for a message box.
 void mnuPDF_Click(const AppContext& ctx, const GridSource& grid, PointerController& pointer,
-                  QString& lastFileName);
+                  QString& lastFileName,
+                  const std::function<void(const QString&)>& notice = {});
 
 // A spreadsheet program that opens .xlsx files: localc, libreoffice or soffice, whichever is
 // found first. When there is none, says "Excel is not installed on this computer. ..." and
@@ -45,6 +49,15 @@ inline const QString PdfPrinterName = QStringLiteral("Vantorel PDF Writer");
 
 // The installed printer whose name or description is PdfPrinterName, if any.
 std::optional<PrinterInfo> findPdfPrinter(Printers& printers);
+
+// The folder cups-pdf writes its PDF files to, from its configuration file: the "Out" setting
+// (cups-pdf's own default when there is none) with ${HOME} and ${USER} of the user printing.
+// Empty when the configuration cannot be read.
+QString cupsPdfOutputFolder(const QString& configuration = QStringLiteral("/etc/cups/cups-pdf.conf"));
+
+// The note after a job went to the PDF printer: which document, which printer, and the folder
+// (or, without one, where cups-pdf usually puts its files).
+QString pdfPrintedNotice(const QString& documentName, const QString& folder);
 
 // The start-up check: when no such printer is installed, tells how to add it.
 void CheckPdfPrinter(const AppContext& ctx);

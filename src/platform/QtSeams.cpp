@@ -1,4 +1,6 @@
 #include "QtSeams.h"
+#include "CupsJob.h"
+#include "PostScriptTable.h"
 #include "TextPrinting.h"
 
 #include <QApplication>
@@ -131,10 +133,41 @@ QString QtPrinters::printText(const TextPrintJob& job)
     const QPrinterInfo info = QPrinterInfo::printerInfo(job.printerName);
     if (info.isNull())
         return QStringLiteral("The printer \"%1\" is not installed.").arg(job.printerName);
+    const PaintProgress& progress = ScopedPaintProgress::current();
+
+    // The table goes to the queue as PostScript of our own, the font inside and every
+    // character under its Unicode glyph name, so that a PDF printer that turns PostScript into
+    // PDF keeps the text searchable. (Qt's own print job reaches such a printer as PDF that
+    // the queue converts to PostScript and back, and that trip leaves glyphs without text.)
+    QString fontProblem;
+    const QString fontFile = findTableFontFile();
+    const std::optional<TrueTypeFont> font =
+        fontFile.isEmpty() ? std::nullopt : TrueTypeFont::load(fontFile, &fontProblem);
+    if (font) {
+        const QPageSize size =
+            info.defaultPageSize().isValid() ? info.defaultPageSize() : tablePageLayout().pageSize();
+        const QPageLayout page(size, QPageLayout::Portrait,
+                               QMarginsF(kTableMarginMm, kTableMarginMm, kTableMarginMm,
+                                         kTableMarginMm),
+                               QPageLayout::Millimeter);
+        const TableLayout layout =
+            layoutTable(parseTabbedText(job.text), tablePageMetrics(page, font->advanceEm()));
+        // cups-pdf writes PDF 1.2 unless told otherwise, and at 1.2 Ghostscript turns an
+        // embedded TrueType font into one without text; other printers ignore the option.
+        const CupsJobResult result = printPostScriptOnCups(
+            job.printerName, job.documentName, {{QByteArray("PDFVer"), QByteArray("1.4")}},
+            [&](const std::function<bool(const QByteArray&)>& write) {
+                return writeTablePostScript(layout, *font, size.size(QPageSize::Point),
+                                            job.documentName, write, progress);
+            });
+        return result.failure;
+    }
+
+    // Without the font file, Qt prints the same table itself.
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::NativeFormat);
     printer.setDocName(job.documentName);
-    if (paintPlainText(printer, job.text) < 1)
+    if (paintTextTable(printer, job.text, progress) < 1)
         return QStringLiteral("The print job could not be started on \"%1\".").arg(job.printerName);
     return {};
 }

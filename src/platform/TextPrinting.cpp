@@ -15,7 +15,7 @@ namespace {
 
 thread_local PaintProgress lentProgress;
 
-QFont monospacedFont()
+QFont tableFont()
 {
     // Liberation Mono ships with the program's fonts; the system's fixed font stands in.
     QFont font(QStringLiteral("Liberation Mono"));
@@ -23,8 +23,17 @@ QFont monospacedFont()
     font.setFixedPitch(true);
     if (!QFontInfo(font).fixedPitch())
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(9);
+    font.setPointSizeF(kTableFontPoints);
     return font;
+}
+
+// The advance of one character cell, as a fraction of the font size.
+double advanceEm(const QFont& font)
+{
+    QFont big = font;
+    big.setPointSizeF(100);
+    const QFontMetricsF metrics(big);
+    return metrics.horizontalAdvance(QLatin1Char('M')) / (100.0 * metrics.fontDpi() / 72.0);
 }
 
 } // namespace
@@ -39,71 +48,57 @@ ScopedPaintProgress::~ScopedPaintProgress()
     lentProgress = std::move(previous_);
 }
 
-QString expandTabs(const QString& line, int tabSize)
+const PaintProgress& ScopedPaintProgress::current()
 {
-    if (!line.contains(QLatin1Char('\t')))
-        return line;
-    QString out;
-    out.reserve(line.size() + tabSize);
-    for (const QChar c : line) {
-        if (c == QLatin1Char('\t')) {
-            const int pad = tabSize - int(out.size() % tabSize);
-            out.append(QString(pad, QLatin1Char(' ')));
-        } else {
-            out.append(c);
-        }
-    }
-    return out;
+    return lentProgress;
 }
 
-QStringList plainTextLines(const QString& text, int width, int tabSize)
+QPageLayout tablePageLayout()
 {
-    width = std::max(1, width);
-    QStringList lines;
-    const qsizetype size = text.size();
-    qsizetype start = 0;
-    auto addLine = [&](qsizetype from, qsizetype to) {
-        const QString expanded = expandTabs(text.mid(from, to - from), tabSize);
-        if (expanded.size() <= width) {
-            lines << expanded;
-            return;
-        }
-        for (qsizetype i = 0; i < expanded.size(); i += width)
-            lines << expanded.mid(i, width);
-    };
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
-            continue;
-        addLine(start, i);
-        if (c == QLatin1Char('\r') && i + 1 < size && text.at(i + 1) == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
-    }
-    if (start < size)
-        addLine(start, size);
-    return lines;
+    const QLocale::Territory territory = QLocale().territory();
+    const bool letter = territory == QLocale::UnitedStates || territory == QLocale::Canada;
+    return QPageLayout(QPageSize(letter ? QPageSize::Letter : QPageSize::A4),
+                       QPageLayout::Portrait,
+                       QMarginsF(kTableMarginMm, kTableMarginMm, kTableMarginMm, kTableMarginMm),
+                       QPageLayout::Millimeter);
 }
 
-int paintPlainText(QPagedPaintDevice& device, const QString& text, const PaintProgress& given)
+PageMetrics tablePageMetrics(const QPageLayout& page, double charWidthEm)
+{
+    QPageLayout portrait = page;
+    portrait.setOrientation(QPageLayout::Portrait);
+    const QRectF area = portrait.paintRect(QPageLayout::Point);
+    return {area.width(), area.height(), charWidthEm * kTableFontPoints,
+            kTableLineFactor * kTableFontPoints};
+}
+
+TableLayout textTableLayout(const QString& text, const QPageLayout& page)
+{
+    return layoutTable(parseTabbedText(text), tablePageMetrics(page, advanceEm(tableFont())));
+}
+
+int paintTextTable(QPagedPaintDevice& device, const QString& text, const PaintProgress& given)
 {
     const PaintProgress& progress = given ? given : lentProgress;
+    const QFont font = tableFont();
+    const TableLayout layout = textTableLayout(text, device.pageLayout());
+    device.setPageOrientation(layout.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+
     QPainter painter;
     if (!painter.begin(&device))
         return 0;
-    const QFont font = monospacedFont();
     painter.setFont(font);
     const QFontMetricsF metrics(font, &device);
+    const double toPixels = device.logicalDpiY() / 72.0;
     const QRectF page = device.pageLayout().paintRectPixels(device.logicalDpiY());
     const QRectF area(0, 0, page.width(), page.height());
-    const double lineHeight = metrics.lineSpacing();
-    const double footer = lineHeight * 2;
-    const int linesPerPage = std::max(1, int((area.height() - footer) / lineHeight));
-    const int charsPerLine =
-        std::max(8, int(area.width() / std::max(1.0, metrics.horizontalAdvance(QLatin1Char('M')))));
+    const double cell = metrics.horizontalAdvance(QLatin1Char('M'));
+    const double lineHeight = kTableLineFactor * kTableFontPoints * toPixels;
+    const double baseline = (lineHeight - metrics.height()) / 2 + metrics.ascent();
+    QPen rule = painter.pen();
+    rule.setWidthF(0.5 * toPixels);
 
-    const QStringList lines = plainTextLines(text, charsPerLine);
-    const int pages = int(std::max<qsizetype>(1, (lines.size() + linesPerPage - 1) / linesPerPage));
+    const int pages = int(layout.pages.size());
     for (int p = 0; p < pages; ++p) {
         if (progress && !progress(p, pages)) {
             // A printer is asked to drop the job; Qt's PDF engines cannot, so a caller that
@@ -115,15 +110,34 @@ int paintPlainText(QPagedPaintDevice& device, const QString& text, const PaintPr
         }
         if (p > 0)
             device.newPage();
-        double y = metrics.ascent();
-        const qsizetype last = std::min<qsizetype>(lines.size(), qsizetype(p + 1) * linesPerPage);
-        for (qsizetype i = qsizetype(p) * linesPerPage; i < last; ++i) {
-            painter.drawText(QPointF(0, y), lines.at(i));
-            y += lineHeight;
+        const TablePage& sheet = layout.pages[std::size_t(p)];
+        double top = 0;
+        for (const TableLine& line : sheet.lines) {
+            for (const TableSegment& segment : line.segments) {
+                const QPointF at(segment.x * cell, top + baseline);
+                // A glyph from a fallback font may be wider than its cell: never let it reach
+                // into the next column.
+                if (metrics.horizontalAdvance(segment.text) > segment.width * cell + 0.5) {
+                    painter.save();
+                    painter.setClipRect(QRectF(segment.x * cell, top, segment.width * cell,
+                                               lineHeight));
+                    painter.drawText(at, segment.text);
+                    painter.restore();
+                } else {
+                    painter.drawText(at, segment.text);
+                }
+            }
+            top += lineHeight;
         }
-        const QString number = QStringLiteral("Page %1 of %2").arg(p + 1).arg(pages);
+        if (sheet.headerLines > 0) {
+            painter.save();
+            painter.setPen(rule);
+            const double y = sheet.headerLines * lineHeight - lineHeight * 0.1;
+            painter.drawLine(QPointF(0, y), QPointF(area.width(), y));
+            painter.restore();
+        }
         painter.drawText(QRectF(0, area.height() - lineHeight, area.width(), lineHeight),
-                         Qt::AlignHCenter | Qt::AlignBottom, number);
+                         Qt::AlignHCenter | Qt::AlignBottom, pageNumberText(p, pages));
     }
     if (progress)
         progress(pages, pages);
@@ -132,18 +146,14 @@ int paintPlainText(QPagedPaintDevice& device, const QString& text, const PaintPr
     return pages;
 }
 
-QString writePlainTextPdf(const QString& text, QIODevice& output, const QString& title,
+QString writeTextTablePdf(const QString& text, QIODevice& output, const QString& title,
                           const PaintProgress& progress)
 {
     QPdfWriter writer(&output);
     writer.setTitle(title);
     writer.setCreator(QStringLiteral("Tabulon"));
-    const QLocale::Territory territory = QLocale().territory();
-    const bool letter = territory == QLocale::UnitedStates || territory == QLocale::Canada;
-    writer.setPageLayout(QPageLayout(QPageSize(letter ? QPageSize::Letter : QPageSize::A4),
-                                     QPageLayout::Portrait, QMarginsF(15, 15, 15, 15),
-                                     QPageLayout::Millimeter));
-    const int pages = paintPlainText(writer, text, progress);
+    writer.setPageLayout(tablePageLayout());
+    const int pages = paintTextTable(writer, text, progress);
     if (pages < 0)
         return QStringLiteral("The PDF file was not written: the export was cancelled.");
     if (pages == 0)
@@ -151,14 +161,14 @@ QString writePlainTextPdf(const QString& text, QIODevice& output, const QString&
     return {};
 }
 
-QString writePlainTextPdf(const QString& text, const QString& pdfPath, const QString& title,
+QString writeTextTablePdf(const QString& text, const QString& pdfPath, const QString& title,
                           const PaintProgress& progress)
 {
     QSaveFile file(pdfPath);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("The PDF file \"%1\" could not be written: %2")
             .arg(pdfPath, file.errorString());
-    const QString failure = writePlainTextPdf(text, file, title, progress);
+    const QString failure = writeTextTablePdf(text, file, title, progress);
     if (!failure.isEmpty()) {
         file.cancelWriting();
         return failure;

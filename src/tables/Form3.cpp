@@ -267,8 +267,23 @@ void Form3::mnuCSV_Click()
 
 void Form3::mnuPDF_Click()
 {
-    if (commitPendingEdits())
-        tabulon::mnuPDF_Click(ctx_, DataGrid1->gridSource(), *pointer_, lastExportFile_);
+    if (!commitPendingEdits())
+        return;
+    // Where the PDF printer put the file: a line under the grid, no box to close.
+    tabulon::mnuPDF_Click(ctx_, DataGrid1->gridSource(), *pointer_, lastExportFile_,
+                          [this](const QString& note) {
+                              auto* label = findChild<QLabel*>(QStringLiteral("lblPdfNote"));
+                              if (!label) {
+                                  label = new QLabel(this);
+                                  label->setObjectName(QStringLiteral("lblPdfNote"));
+                                  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+                                  label->setWordWrap(true);
+                                  if (auto* box = qobject_cast<QBoxLayout*>(layout()))
+                                      box->insertWidget(box->indexOf(DataGrid1) + 1, label);
+                              }
+                              label->setText(note);
+                              label->show();
+                          });
 }
 
 void Form3::mnuXML_Click()

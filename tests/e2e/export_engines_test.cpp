@@ -2,10 +2,14 @@
 // program's own grid: the same values give the same files, except where the engine itself
 // reports a value in another form (the test names the engine there).
 #include "Program.h"
+#include "platform/PostScriptTable.h"
+#include "support/PdfText.h"
 #include "tables/DataGrid.h"
 #include "tables/Form3.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QStandardPaths>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -15,6 +19,8 @@
 using namespace tabulon;
 using tabulon::test::Program;
 using tabulon::test::TestDatabase;
+using tabulon::test::pdfPageCount;
+using tabulon::test::pdfTableFailure;
 
 namespace {
 
@@ -212,4 +218,89 @@ TEST(ExportedTable, WorkbookCellsKeepEachColumnsKindOnEitherEngine)
         while (row.size() < 9)
             row << QString();
     EXPECT_EQ(workbook, expected);
+}
+
+// The PDF of a table read from each engine: as a file (no PDF printer installed) and as the
+// job the printer queue gets (turned into PDF by Ghostscript, as cups-pdf does), pdftotext
+// gives every row back with its columns where the header's start, accents and Greek included.
+// After the job went to the queue, the editor says where the printer puts its files, in a
+// line under the grid and without a box.
+TEST(ExportedTable, ThePdfReadsAsATableOnEitherEngine)
+{
+    Program p;
+    TestDatabase& db = p.db;
+    const std::string n = db.isTsql() ? "N" : "";
+    db.exec("CREATE TABLE People (id int NOT NULL PRIMARY KEY, name nvarchar(40) NULL,"
+            " city nvarchar(40) NULL, note nvarchar(60) NULL);");
+    std::vector<QStringList> rows = {
+        {"1", "Zoë Ångström", "Αθήνα", "café crème"},
+        {"2", "Иван Петров", "", "no city"},
+        {"3", "Ελληνικά", "Θεσσαλονίκη", ""},
+    };
+    for (int i = 4; i <= 90; ++i)
+        rows.push_back({QString::number(i), QStringLiteral("name %1").arg(i), QStringLiteral("city %1").arg(i % 5),
+                        QStringLiteral("n")});
+    for (const QStringList& r : rows) {
+        auto literal = [&](const QString& v) {
+            return v.isEmpty() ? std::string("NULL") : n + "'" + v.toStdString() + "'";
+        };
+        db.exec("INSERT INTO People (id, name, city, note) VALUES (" + r[0].toStdString() + ", " +
+                literal(r[1]) + ", " + literal(r[2]) + ", " + literal(r[3]) + ");");
+    }
+    p.flow->start();
+    p.openTable(QStringLiteral("People"));
+    Form3& editor = p.flow->form3();
+    ASSERT_EQ(editor.DataGrid1->approximateRowCount(), int(rows.size()));
+    const QStringList header{"id", "name", "city", "note"};
+
+    // No printer: the file.
+    p.t.printers.printers.clear();
+    const QString file = p.dir.filePath(QStringLiteral("people.pdf"));
+    p.t.files.answers = {file};
+    editor.mnuPDF->trigger();
+    const int filePages = pdfPageCount(file);
+    EXPECT_GE(filePages, 2);
+    QString failure = pdfTableFailure(file, header, rows, filePages);
+    EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+    EXPECT_EQ(editor.findChild<QLabel*>(QStringLiteral("lblPdfNote")), nullptr)
+        << "a file the user chose needs no note";
+
+    // The queue.
+    p.t.printers.printers = {{QStringLiteral("Vantorel_PDF_Writer"), QStringLiteral("Vantorel PDF Writer")}};
+    editor.mnuPDF->trigger();
+    EXPECT_TRUE(p.t.prompter.shown.empty()) << p.t.prompter.texts().join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(p.t.printers.jobs.size(), 1u);
+    const auto* note = editor.findChild<QLabel*>(QStringLiteral("lblPdfNote"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->text().startsWith(QStringLiteral("The PDF of ") + p.listed(QStringLiteral("People")) +
+                                        QStringLiteral(" was printed on Vantorel PDF Writer, which saves its files in ")))
+        << note->text().toStdString();
+
+    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
+    if (gs.isEmpty())
+        GTEST_SKIP() << "Ghostscript is not installed";
+    const std::optional<TrueTypeFont> font = TrueTypeFont::load(findTableFontFile());
+    ASSERT_TRUE(font.has_value());
+    const QPageLayout page = tablePageLayout();
+    const TableLayout layout = layoutTable(parseTabbedText(p.t.printers.jobs[0].text),
+                                           tablePageMetrics(page, font->advanceEm()));
+    const QString ps = p.dir.filePath(QStringLiteral("job.ps"));
+    {
+        QFile out(ps);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        ASSERT_GT(writeTablePostScript(layout, *font, page.pageSize().size(QPageSize::Point),
+                                       p.t.printers.jobs[0].documentName,
+                                       [&](const QByteArray& piece) { return out.write(piece) == piece.size(); }),
+                  0);
+    }
+    const QString queued = p.dir.filePath(QStringLiteral("queued.pdf"));
+    QProcess ghostscript;
+    ghostscript.start(gs, {QStringLiteral("-q"), QStringLiteral("-dCompatibilityLevel=1.4"), QStringLiteral("-dNOPAUSE"),
+                           QStringLiteral("-dBATCH"), QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pdfwrite"),
+                           QStringLiteral("-sOutputFile=") + queued, ps});
+    ASSERT_TRUE(ghostscript.waitForFinished(120000));
+    ASSERT_EQ(ghostscript.exitCode(), 0) << ghostscript.readAllStandardError().toStdString();
+    failure = pdfTableFailure(queued, header, rows, pdfPageCount(queued));
+    EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
 }

@@ -15,6 +15,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <sys/stat.h>
 
 namespace tabulon::test {
@@ -436,6 +439,77 @@ TEST_F(ActionsTest, AFallbackPdfThatCannotBeWrittenIsReported)
         t.prompter.errors()[0].text.contains(loc::Form3_Pdf + QStringLiteral("at line 112")));
     EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
     EXPECT_TRUE(entriesOf(temp.path()).isEmpty());
+}
+
+// --- where the PDF printer puts its files ------------------------------------------------
+
+TEST_F(ActionsTest, AfterPrintingTheNoticeSaysWhereThePrinterPutsItsFilesWithoutABox)
+{
+    t.ctx.currentTable = QStringLiteral("Customers");
+    t.printers.printers = {
+        {QStringLiteral("Vantorel_PDF_Writer"), QStringLiteral("Vantorel PDF Writer")}};
+    QStringList notices;
+    mnuPDF_Click(t.ctx, exampleGrid(), pointer, lastFileName,
+                 [&](const QString& note) { notices << note; });
+    EXPECT_TRUE(t.prompter.shown.empty());
+    ASSERT_EQ(t.printers.jobs.size(), 1u);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0], pdfPrintedNotice(QStringLiteral("Customers"), cupsPdfOutputFolder()));
+    EXPECT_TRUE(notices[0].startsWith(
+        QStringLiteral("The PDF of Customers was printed on Vantorel PDF Writer, which saves its files in ")))
+        << notices[0].toStdString();
+}
+
+TEST_F(ActionsTest, NoNoticeWhenNothingWasPrintedOnTheQueue)
+{
+    QStringList notices;
+    const auto collect = [&](const QString& note) { notices << note; };
+    // A refused job: the report, no notice.
+    t.printers.printers = {
+        {QStringLiteral("Vantorel_PDF_Writer"), QStringLiteral("Vantorel PDF Writer")}};
+    t.printers.failure = QStringLiteral("The printer refused the job.");
+    mnuPDF_Click(t.ctx, exampleGrid(), pointer, lastFileName, collect);
+    EXPECT_EQ(t.prompter.errors().size(), 1u);
+    // No printer: the file the user chose is where the PDF is; nothing more to say.
+    t.printers.printers.clear();
+    t.files.answers = {path(QStringLiteral("out.pdf"))};
+    mnuPDF_Click(t.ctx, exampleGrid(), pointer, lastFileName, collect);
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("out.pdf"))));
+    EXPECT_TRUE(notices.isEmpty()) << notices.join(QLatin1Char('\n')).toStdString();
+}
+
+struct FolderCase {
+    const char* name;
+    const char* configuration; // nullptr: no file
+    QString expected;          // ~ for the home folder, @ for the user's name
+};
+
+TEST_F(ActionsTest, ThePrintersFolderComesFromItsConfiguration)
+{
+    const std::vector<FolderCase> cases = {
+        {"Debian's own", "### Key: Out\n#Out /var/spool/cups-pdf/${USER}\nOut ${HOME}/PDF\n", "~/PDF"},
+        {"a folder of its own", "Out /srv/pdf/${USER}/out/\n", "/srv/pdf/@/out"},
+        {"blanks around", "  Out \t /srv/with space/pdf  \n", "/srv/with space/pdf"},
+        {"only commented", "#Out ${HOME}/PDF\nGrp lpadmin\n", "/var/spool/cups-pdf/@"},
+        {"no file", nullptr, QString()},
+    };
+    const struct passwd* user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    for (const FolderCase& c : cases) {
+        const QString conf = path(QStringLiteral("cups-pdf-%1.conf").arg(&c - cases.data()));
+        if (c.configuration)
+            writeAll(conf, QByteArray(c.configuration));
+        QString expected = c.expected;
+        expected.replace(QLatin1Char('~'), QDir::homePath());
+        expected.replace(QLatin1Char('@'), QString::fromLocal8Bit(user->pw_name));
+        EXPECT_EQ(cupsPdfOutputFolder(conf), expected) << c.name;
+    }
+    EXPECT_EQ(pdfPrintedNotice(QStringLiteral("T"), QStringLiteral("/srv/pdf")),
+              QStringLiteral("The PDF of T was printed on Vantorel PDF Writer, which saves its files in /srv/pdf."));
+    EXPECT_EQ(pdfPrintedNotice(QStringLiteral("T"), QString()),
+              QStringLiteral("The PDF of T was printed on Vantorel PDF Writer, which saves its files in "
+                             "the folder its configuration names (with cups-pdf usually the folder PDF in "
+                             "your home folder)."));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "export/ExportActions.h"
 #include "export/GridWriters.h"
 #include "platform/QtSeams.h"
+#include "platform/PostScriptTable.h"
+#include "platform/TableLayout.h"
 #include "platform/TextPrinting.h"
 #include "support/Fakes.h"
 
@@ -93,12 +95,18 @@ TEST(CupsPdfTest, PrintsOnTheVantorelQueueWithoutTouchingTheDefaultPrinter)
     PointerController pointer(&window);
     QString lastFileName;
 
-    std::vector<FakeGrid::Row> rows;
+    // Accents, Greek and Cyrillic among plain rows, enough for several pages.
+    const QStringList header{QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("city")};
+    std::vector<QStringList> expectedRows;
     for (int i = 1; i <= 150; ++i)
-        rows.push_back({QString::number(i), QStringLiteral("name %1").arg(i),
-                        QStringLiteral("city\t%1").arg(i % 7)});
-    const FakeGrid grid({QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("city")},
-                        std::move(rows));
+        expectedRows.push_back({QString::number(i), QStringLiteral("name %1").arg(i),
+                                QStringLiteral("city %1").arg(i % 7)});
+    expectedRows[1] = {QStringLiteral("2"), QStringLiteral("Zoë Ångström"), QStringLiteral("Αθήνα")};
+    expectedRows[2] = {QStringLiteral("3"), QStringLiteral("Иван Петров"), QStringLiteral("Θεσσαλονίκη")};
+    std::vector<FakeGrid::Row> rows;
+    for (const QStringList& row : expectedRows)
+        rows.push_back({row.at(0), row.at(1), row.at(2)});
+    const FakeGrid grid(header, std::move(rows));
 
     const std::optional<PrinterInfo> queue = findPdfPrinter(printers);
     ASSERT_TRUE(queue.has_value()) << "Qt does not list the queue";
@@ -124,7 +132,8 @@ TEST(CupsPdfTest, PrintsOnTheVantorelQueueWithoutTouchingTheDefaultPrinter)
     ASSERT_FALSE(pdf.isEmpty()) << "no PDF named " << documentName.toStdString() << "* in "
                                 << outFolder.toStdString() << " after 90 s";
 
-    // The same text laid out for the same queue, written by Qt straight to a file.
+    // The same text laid out as the queue's job lays it out: the printer's page, the font the
+    // job carries.
     QString text;
     {
         const QString txt = temp.filePath(QStringLiteral("expected.txt"));
@@ -132,12 +141,21 @@ TEST(CupsPdfTest, PrintsOnTheVantorelQueueWithoutTouchingTheDefaultPrinter)
         text = QString::fromUtf8(readAll(txt));
         QFile::remove(txt);
     }
-    QPrinter direct(QPrinterInfo::printerInfo(queue->name), QPrinter::HighResolution);
-    direct.setOutputFormat(QPrinter::PdfFormat);
-    direct.setOutputFileName(temp.filePath(QStringLiteral("direct.pdf")));
-    const int expectedPages = paintPlainText(direct, text);
+    const std::optional<TrueTypeFont> font = TrueTypeFont::load(findTableFontFile());
+    ASSERT_TRUE(font.has_value()) << "fonts-liberation is not installed";
+    const QPageLayout page(QPrinterInfo::printerInfo(queue->name).defaultPageSize(),
+                           QPageLayout::Portrait,
+                           QMarginsF(kTableMarginMm, kTableMarginMm, kTableMarginMm, kTableMarginMm),
+                           QPageLayout::Millimeter);
+    const int expectedPages = int(
+        layoutTable(parseTabbedText(text), tablePageMetrics(page, font->advanceEm())).pages.size());
     ASSERT_GT(expectedPages, 1) << "the test table should take several pages";
     EXPECT_EQ(pdfPages(pdf), expectedPages);
+
+    // The queue's PDF keeps the text: every row at its columns, the header and the page
+    // number on every page.
+    const QString failure = pdfTableFailure(pdf, header, expectedRows, expectedPages);
+    EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
 
     EXPECT_EQ(run(QStringLiteral("lpstat"), {QStringLiteral("-d")}).out, defaultBefore);
     QFile::remove(pdf);

@@ -1,6 +1,7 @@
 #include "ExportTestSupport.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFile>
 
 namespace tabulon::test {

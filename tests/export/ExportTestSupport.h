@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/GridSource.h"
+#include "support/PdfText.h"
 
 #include <QByteArray>
 #include <QProcess>
