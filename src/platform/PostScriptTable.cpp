@@ -392,7 +392,7 @@ int writeTablePostScript(const TableLayout& layout, const TrueTypeFont& font, co
         if (page.headerLines > 0) {
             const double ruleY = top - page.headerLines * lineHeight + lineHeight * 0.1;
             out += "0.5 setlinewidth " + number(margin) + ' ' + number(ruleY) + " moveto " +
-                   number(margin + areaWidth) + ' ' + number(ruleY) + " lineto stroke\n";
+                   number(margin + headerEnd(page) * cell) + ' ' + number(ruleY) + " lineto stroke\n";
         }
         const QString footer = pageNumberText(p, pages);
         out += number(margin + (areaWidth - displayWidth(footer) * cell) / 2) + ' ' +

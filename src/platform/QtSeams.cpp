@@ -152,10 +152,13 @@ QString QtPrinters::printText(const TextPrintJob& job)
                                QPageLayout::Millimeter);
         const TableLayout layout =
             layoutTable(parseTabbedText(job.text), tablePageMetrics(page, font->advanceEm()));
-        // cups-pdf writes PDF 1.2 unless told otherwise, and at 1.2 Ghostscript turns an
-        // embedded TrueType font into one without text; other printers ignore the option.
+        // Two options for cups-pdf, which other printers ignore: it writes PDF 1.2 unless told
+        // otherwise, and at 1.2 Ghostscript turns an embedded TrueType font into one without
+        // text; and it names the file after the job's title only when asked to (from the
+        // document's own title it adds stray characters).
         const CupsJobResult result = printPostScriptOnCups(
-            job.printerName, job.documentName, {{QByteArray("PDFVer"), QByteArray("1.4")}},
+            job.printerName, job.documentName,
+            {{QByteArray("PDFVer"), QByteArray("1.4")}, {QByteArray("TitlePref"), QByteArray("1")}},
             [&](const std::function<bool(const QByteArray&)>& write) {
                 return writeTablePostScript(layout, *font, size.size(QPageSize::Point),
                                             job.documentName, write, progress);

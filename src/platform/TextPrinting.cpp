@@ -38,6 +38,15 @@ double advanceEm(const QFont& font)
 
 } // namespace
 
+int headerEnd(const TablePage& page)
+{
+    int end = 0;
+    for (int l = 0; l < page.headerLines && l < int(page.lines.size()); ++l)
+        for (const TableSegment& segment : page.lines[std::size_t(l)].segments)
+            end = std::max(end, segment.x + segment.width);
+    return end;
+}
+
 ScopedPaintProgress::ScopedPaintProgress(PaintProgress progress)
     : previous_(std::exchange(lentProgress, std::move(progress)))
 {
@@ -133,7 +142,7 @@ int paintTextTable(QPagedPaintDevice& device, const QString& text, const PaintPr
             painter.save();
             painter.setPen(rule);
             const double y = sheet.headerLines * lineHeight - lineHeight * 0.1;
-            painter.drawLine(QPointF(0, y), QPointF(area.width(), y));
+            painter.drawLine(QPointF(0, y), QPointF(headerEnd(sheet) * cell, y));
             painter.restore();
         }
         painter.drawText(QRectF(0, area.height() - lineHeight, area.width(), lineHeight),

@@ -40,6 +40,9 @@ int paintTextTable(QPagedPaintDevice& device, const QString& text,
 // The layout paintTextTable gives the text on a device with this page (before any turn).
 TableLayout textTableLayout(const QString& text, const QPageLayout& page);
 
+// Where the rule under a page's header ends: after the last column, in character cells.
+int headerEnd(const TablePage& page);
+
 // Writes the table straight to a PDF file (Qt's own PDF writer, on tablePageLayout()). The
 // file appears complete or not at all: an existing file is replaced only once the new one is
 // written. Returns an empty text on success, else why not.

@@ -113,11 +113,15 @@ TEST(CupsPdfTest, PrintsOnTheVantorelQueueWithoutTouchingTheDefaultPrinter)
     EXPECT_EQ(queue->name, QStringLiteral("Vantorel_PDF_Writer"));
 
     const QString outFolder = cupsPdfOutputFolder();
-    mnuPDF_Click(ctx, grid, pointer, lastFileName);
+    QStringList notices;
+    mnuPDF_Click(ctx, grid, pointer, lastFileName, [&](const QString& note) { notices << note; });
 
     EXPECT_TRUE(prompter.shown.empty()) << prompter.texts().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(files.calls.empty()) << "the printer exists, so no Save dialog";
     EXPECT_TRUE(entriesOf(temp.path()).isEmpty()) << "the temporary text file is removed";
+    // The note names the folder the file lands in.
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0], pdfPrintedNotice(documentName, outFolder));
 
     // cups-pdf works on its own time; wait for the file, but not forever.
     QString pdf;
@@ -131,6 +135,11 @@ TEST(CupsPdfTest, PrintsOnTheVantorelQueueWithoutTouchingTheDefaultPrinter)
     }
     ASSERT_FALSE(pdf.isEmpty()) << "no PDF named " << documentName.toStdString() << "* in "
                                 << outFolder.toStdString() << " after 90 s";
+    // Named after the job's title and number, nothing else.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^%1-job_\\d+\\.pdf$").arg(documentName))
+                    .match(QFileInfo(pdf).fileName())
+                    .hasMatch())
+        << pdf.toStdString();
 
     // The same text laid out as the queue's job lays it out: the printer's page, the font the
     // job carries.
