@@ -9,6 +9,8 @@ namespace {
 
 // Narrowing stops at this width, or at the column's own width when that is less.
 constexpr int kNarrowestColumn = 8;
+// Once the columns come in groups, each is given up to this width.
+constexpr int kGroupedColumn = 20;
 
 bool isWide(char32_t c)
 {
@@ -135,13 +137,14 @@ std::vector<int> fitWidths(const std::vector<int>& natural, int chars)
     return widths;
 }
 
-// Splits the columns into groups whose narrowest widths fit on one line.
+// Splits the columns into groups that fit on one line with each column at most
+// kGroupedColumn cells wide: fewer columns on a page, and less wrapping inside them.
 std::vector<std::vector<int>> columnGroups(const std::vector<int>& natural, int chars)
 {
     std::vector<std::vector<int>> groups(1);
     int used = 0;
     for (int column = 0; column < int(natural.size()); ++column) {
-        const int least = std::min(natural[std::size_t(column)], kNarrowestColumn);
+        const int least = std::min(natural[std::size_t(column)], kGroupedColumn);
         const int need = (groups.back().empty() ? 0 : kColumnGap) + least;
         if (!groups.back().empty() && used + need > chars) {
             groups.emplace_back();
@@ -252,7 +255,19 @@ TableLayout layoutTable(const TextTable& table, const PageMetrics& metrics)
     layout.charsPerLine = charsOn(across);
     layout.linesPerPage = linesOn(down);
 
-    const std::vector<std::vector<int>> groups = columnGroups(natural, layout.charsPerLine);
+    // Groups only when even the narrowest columns cannot share a line.
+    int narrowest = 0;
+    for (int w : natural)
+        narrowest += std::min(w, kNarrowestColumn);
+    narrowest += kColumnGap * std::max(0, int(natural.size()) - 1);
+    const std::vector<std::vector<int>> groups =
+        narrowest <= layout.charsPerLine
+            ? std::vector<std::vector<int>>{[&] {
+                  std::vector<int> all(natural.size());
+                  std::iota(all.begin(), all.end(), 0);
+                  return all;
+              }()}
+            : columnGroups(natural, layout.charsPerLine);
     layout.columnGroups = int(groups.size());
     static const QStringList noRow;
     for (const std::vector<int>& group : groups) {
