@@ -135,6 +135,7 @@ Form3::Form3(AppContext& ctx, const LoginSource& login, QWidget* parent)
     connect(gridModel, &QAbstractItemModel::rowsRemoved, this, &Form3::updateStatus);
     connect(gridModel, &QAbstractItemModel::modelReset, this, &Form3::updateStatus);
     connect(gridModel, &QAbstractItemModel::layoutChanged, this, &Form3::updateStatus);
+    connect(&DataGrid1->rowSetModel(), &RowSetModel::hiddenRowsChanged, this, &Form3::updateStatus);
     connect(DataGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this, &Form3::updateStatus);
 
     // The grid's menu: each entry does what its key does, through the same handler.

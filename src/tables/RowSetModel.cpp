@@ -213,6 +213,35 @@ bool RowSetModel::rowMatches(qsizetype setRow, const QString& text) const
     return rows_ && setRow >= 0 && setRow < rows_->rowCount() && Matcher(text).matches(*rows_, setRow);
 }
 
+void RowSetModel::rowsAppended(qsizetype first)
+{
+    if (!rows_)
+        return;
+    const qsizetype total = rows_->rowCount();
+    if (first < 0 || first >= total)
+        return;
+    std::vector<qsizetype> added;
+    if (filtered_) {
+        const Matcher matcher(filterText_);
+        for (qsizetype r = first; r < total; ++r)
+            if (matcher.matches(*rows_, r))
+                added.push_back(r);
+        if (static_cast<qsizetype>(added.size()) < total - first)
+            emit hiddenRowsChanged();
+        if (added.empty())
+            return;
+    }
+    const qsizetype known = modelRows_ - 1; // unfiltered: the view's data rows
+    if (!filtered_ && known >= total)
+        return;
+    const int count = filtered_ ? static_cast<int>(added.size()) : static_cast<int>(total - known);
+    const int at = modelRows_ - 1;
+    beginInsertRows(QModelIndex(), at, at + count - 1);
+    shown_.insert(shown_.end(), added.begin(), added.end());
+    modelRows_ += count;
+    endInsertRows();
+}
+
 bool RowSetModel::setFilter(const QString& text, const FilterProgress& progress)
 {
     if (!rows_)

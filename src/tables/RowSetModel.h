@@ -45,6 +45,11 @@ public:
     // The view row that shows a row of the row set; -1 when the filter hides it.
     int viewRowOf(qsizetype setRow) const;
 
+    // The row set now holds rows from `first` on that the view has not been told of, added at
+    // its end (as a table still being read adds them): they show above the new-record row,
+    // through the filter when one is on, with rowsInserted.
+    void rowsAppended(qsizetype first);
+
     // ---- quick filter ----
     // Shows only the rows where the shown text of some column (NULL reads "NULL") contains
     // `text`, ignoring case; the empty text shows every row again. `progress` is told how many
@@ -101,6 +106,9 @@ public:
     void setCellToolTip(const QString& text) { toolTip_ = text; }
 
 signals:
+    // Rows came into the table that the filter hides: the view sees no change, but the count of
+    // the table's rows did.
+    void hiddenRowsChanged();
     // Typed text was not a value of its column; `message` says why.
     void valueRefused(const QModelIndex& index, const QString& message);
 

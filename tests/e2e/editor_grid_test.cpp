@@ -138,6 +138,34 @@ TEST_F(EditorGrid, StatusLineFollowsTheRowsTheCurrentRowAndTheFilter)
     EXPECT_TRUE(status().startsWith(QStringLiteral("5 rows")));
 }
 
+// Rows that reach the row set while the grid shows it (a big table still being read) show
+// through the filter, and the status line counts them from the model's own signals.
+TEST_F(EditorGrid, RowsAddedToTheRowSetShowThroughTheFilterAndAreCounted)
+{
+    filter(QStringLiteral("an"));
+    RowSetModel& m = grid().rowSetModel();
+    auto addBehindTheView = [&](const char* id, const char* name) {
+        const int newRow = m.newRecordRow();
+        ASSERT_TRUE(m.setText(m.index(newRow, 0), QString::fromLatin1(id)));
+        ASSERT_TRUE(m.setText(m.index(newRow, 1), QString::fromLatin1(name)));
+        const qsizetype before = m.dataRowCount();
+        ASSERT_TRUE(grid().rowSet()->writeRow(grid().rowSet()->rowCount()).ok()); // the model is not told
+        m.rowsAppended(before);
+    };
+    addBehindTheView("6", "Hana");
+    addBehindTheView("7", "Ivo");
+    EXPECT_EQ(column(1), (QStringList{"Ann", "Dan", "Hana"}));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("7 rows"))) << status().toStdString();
+    EXPECT_TRUE(status().contains(QStringLiteral("filtered: 3 of 7"))) << status().toStdString();
+    key(&grid(), Qt::Key_F, Qt::ControlModifier);
+    key(e->FilterBox, Qt::Key_Escape);
+    EXPECT_EQ(model().rowCount(), 8);
+    addBehindTheView("8", "Jo");
+    EXPECT_EQ(model().rowCount(), 9);
+    EXPECT_EQ(shown(7, 1), QStringLiteral("Jo"));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("8 rows"))) << status().toStdString();
+}
+
 TEST_F(EditorGrid, FilterHidesRowsOnScreenOnlyAndEveryExportWritesEveryRow)
 {
     filter(QStringLiteral("AN")); // any case, any column: Ann; Dan, and Annecy
