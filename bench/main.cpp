@@ -29,6 +29,7 @@
 #include "tables/TableCatalogue.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -83,6 +84,7 @@ public:
 class NoFiles : public tabulon::FileChooser {
 public:
     QString chooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
+    QString documentsFolder() override { return QDir::tempPath(); }
 };
 
 // Finds a "spreadsheet program" and records the start instead of starting it.

@@ -226,6 +226,7 @@ void DataGrid::setRowSet(std::unique_ptr<RowSet> rows)
     }
     queuedRefusal_.clear();
     selection_->unblock();
+    filterAnchor_.reset();
     model_->setRowSet(std::move(rows));
     sortColumn_ = -1;
     sortAscending_ = true;
@@ -666,8 +667,12 @@ bool DataGrid::setFilter(const QString& text)
     if (!commitPendingRow())
         return false;
     const QModelIndex current = currentIndex();
-    const qsizetype setRow = current.isValid() ? model_->setRowOf(current.row()) : -1;
+    qsizetype setRow = current.isValid() ? model_->setRowOf(current.row()) : -1;
     const int column = current.isValid() ? current.column() : 0;
+    if (setRow >= 0 && setRow < rowSet()->rowCount())
+        filterAnchor_ = rowSet()->rowId(setRow);
+    else if (filterAnchor_) // on the new-record row, as after a filter that showed nothing
+        setRow = rowSet()->rowOfId(*filterAnchor_);
     bool done = false;
     {
         WaitCursor wait;

@@ -9,7 +9,9 @@
 
 #include <QPointer>
 #include <QTableView>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 class QMenu;
 
@@ -121,6 +123,9 @@ private:
     int sortColumn_ = -1;
     bool sortAscending_ = true;
     QMenu* contextMenu_ = nullptr;
+    // The data row that was current when a filter was last changed: when a filter shows no row,
+    // the next one returns to it.
+    std::optional<std::uint32_t> filterAnchor_;
 };
 
 } // namespace tabulon
