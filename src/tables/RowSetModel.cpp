@@ -150,6 +150,19 @@ public:
             needle_ = text.toLower().toStdString();
             ascii_ = true;
         }
+        // Numbers and binary values are shown with a few characters only: a text with any other
+        // character cannot be in them, and they need not be written out to be looked at.
+        const QString folded = text.toLower();
+        auto onlyOf = [&](const char* chars) {
+            const QString allowed = QString::fromLatin1(chars);
+            for (QChar ch : folded)
+                if (!allowed.contains(ch))
+                    return false;
+            return true;
+        };
+        mayBeInteger_ = onlyOf("0123456789-");
+        mayBeReal_ = onlyOf("0123456789-+.einfa");
+        mayBeBinary_ = onlyOf("0123456789abcdefx");
     }
 
     bool matches(const RowSet& rows, qsizetype row) const
@@ -166,6 +179,9 @@ public:
                     return true;
                 continue;
             }
+            if ((v.kind == odbc::Kind::Integer && !mayBeInteger_) || (v.kind == odbc::Kind::Real && !mayBeReal_)
+                || (v.kind == odbc::Kind::Binary && !mayBeBinary_))
+                continue;
             if (ascii_) {
                 buffer_.clear();
                 appendDisplayUtf8(rows.column(c), v, buffer_);
@@ -205,6 +221,9 @@ private:
     QString text_;
     bool ascii_ = false;
     std::string needle_;
+    bool mayBeInteger_ = true;
+    bool mayBeReal_ = true;
+    bool mayBeBinary_ = true;
     mutable std::string buffer_;
 };
 

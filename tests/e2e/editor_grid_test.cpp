@@ -450,3 +450,32 @@ TEST(ChooserNext, OpensTheTablesConnectionBeforeItShowsTheEditor)
 
 } // namespace
 } // namespace tabulon::test
+
+namespace tabulon::test {
+namespace {
+
+// The filter finds numbers, binary values and text as the grid shows them, whatever shortcut it
+// takes past values that cannot hold the text.
+TEST(FilterMatch, NumbersBinaryAndTextAreFoundAsShown)
+{
+    TestDatabase db;
+    db.exec(std::string("CREATE TABLE Mixed ([i] int NULL, [f] float NULL, [b] varbinary(4) NULL, "
+                        "[t] nvarchar(10) NULL);") +
+            "INSERT INTO Mixed VALUES (-12, 1e20, " + (db.isSqlite() ? "X'0AFF', " : "0x0AFF, N") + "'Stra\u00DFe');");
+    RowSetModel model;
+    model.setRowSet(RowSet::open(db.connect(), QStringLiteral("Mixed")));
+    ASSERT_EQ(model.dataRowCount(), 1);
+    const struct {
+        const char* text;
+        bool found;
+    } cases[] = {
+        {"-12", true},   {"12", true},       {"1e+20", true}, {"E+2", true},  {"0x0aff", true},
+        {"AFF", true},   {"-12x", false},    {"inf", false},  {"null", false}, {"stra\u00DFe", true},
+        {"STRA", true},  {"tra\u00DF", true}, {"strasse", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(model.rowMatches(0, QString::fromUtf8(c.text)), c.found) << c.text;
+}
+
+} // namespace
+} // namespace tabulon::test
