@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <algorithm>
+#include <array>
 
 namespace tabulon {
 
@@ -149,6 +150,7 @@ public:
         if (ascii) {
             needle_ = text.toLower().toStdString();
             ascii_ = true;
+            prepareSearch();
         }
         // Numbers and binary values are shown with a few characters only: a text with any other
         // character cannot be in them, and they need not be written out to be looked at.
@@ -196,24 +198,33 @@ public:
 
 private:
     static char lower(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch; }
+    // Horspool's search, ignoring ASCII case: the table says how far the window may move on
+    // from the byte under its last place.
+    void prepareSearch()
+    {
+        const std::size_t n = needle_.size();
+        shift_.fill(n == 0 ? 1 : n);
+        for (std::size_t i = 0; i + 1 < n; ++i) {
+            const char ch = needle_[i];
+            shift_[static_cast<unsigned char>(ch)] = n - 1 - i;
+            if (ch >= 'a' && ch <= 'z')
+                shift_[static_cast<unsigned char>(ch - 32)] = n - 1 - i;
+        }
+    }
     bool containsAscii(const std::string& hay) const
     {
         const std::size_t n = needle_.size();
         if (n == 0)
             return true;
-        if (hay.size() < n)
-            return false;
-        const char first = needle_[0];
-        const char firstUpper = first >= 'a' && first <= 'z' ? static_cast<char>(first - 32) : first;
-        const std::size_t last = hay.size() - n;
-        for (std::size_t i = 0; i <= last; ++i) {
-            if (hay[i] != first && hay[i] != firstUpper)
-                continue;
-            std::size_t k = 1;
-            while (k < n && lower(hay[i + k]) == needle_[k])
-                ++k;
-            if (k == n)
+        const std::size_t size = hay.size();
+        const char* h = hay.data();
+        for (std::size_t i = 0; i + n <= size;) {
+            std::size_t j = n;
+            while (j > 0 && lower(h[i + j - 1]) == needle_[j - 1])
+                --j;
+            if (j == 0)
                 return true;
+            i += shift_[static_cast<unsigned char>(h[i + n - 1])];
         }
         return false;
     }
@@ -221,6 +232,7 @@ private:
     QString text_;
     bool ascii_ = false;
     std::string needle_;
+    std::array<std::size_t, 256> shift_{};
     bool mayBeInteger_ = true;
     bool mayBeReal_ = true;
     bool mayBeBinary_ = true;

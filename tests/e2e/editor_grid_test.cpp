@@ -460,8 +460,8 @@ TEST(FilterMatch, NumbersBinaryAndTextAreFoundAsShown)
 {
     TestDatabase db;
     db.exec(std::string("CREATE TABLE Mixed ([i] int NULL, [f] float NULL, [b] varbinary(4) NULL, "
-                        "[t] nvarchar(10) NULL);") +
-            "INSERT INTO Mixed VALUES (-12, 1e20, " + (db.isSqlite() ? "X'0AFF', " : "0x0AFF, N") + "'Stra\u00DFe');");
+                        "[t] nvarchar(40) NULL);") +
+            "INSERT INTO Mixed VALUES (-12, 1e20, " + (db.isSqlite() ? "X'0AFF', " : "0x0AFF, N") + "'aXaab Stra\u00DFe');");
     RowSetModel model;
     model.setRowSet(RowSet::open(db.connect(), QStringLiteral("Mixed")));
     ASSERT_EQ(model.dataRowCount(), 1);
@@ -471,7 +471,8 @@ TEST(FilterMatch, NumbersBinaryAndTextAreFoundAsShown)
     } cases[] = {
         {"-12", true},   {"12", true},       {"1e+20", true}, {"E+2", true},  {"0x0aff", true},
         {"AFF", true},   {"-12x", false},    {"inf", false},  {"null", false}, {"stra\u00DFe", true},
-        {"STRA", true},  {"tra\u00DF", true}, {"strasse", false},
+        {"STRA", true},  {"tra\u00DF", true}, {"strasse", false}, {"aab", true}, {"XAA", true},
+        {"aaab", false}, {"b s", true},      {"ab stra", true},  {"xaaa", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(model.rowMatches(0, QString::fromUtf8(c.text)), c.found) << c.text;
