@@ -29,6 +29,7 @@
 #include "tables/TableCatalogue.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -83,6 +84,7 @@ public:
 class NoFiles : public tabulon::FileChooser {
 public:
     QString chooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
+    QString documentsFolder() override { return QDir::tempPath(); }
 };
 
 // Finds a "spreadsheet program" and records the start instead of starting it.
@@ -259,7 +261,8 @@ int measureSize(const std::string& db, const std::string& work, std::int64_t row
             bench::resetPeakResident();
             bench::Clock clock;
             tabulon::Handler h(ctx, tabulon::loc::Form3_Load);
-            form.openCurrentTable(h);
+            form.openTableConnection(h);
+            form.readOpenedTable(h);
             const tabulon::RowSetModel& model = grid->rowSetModel();
             const int last = int(model.dataRowCount()) - 1;
             grid->scrollTo(model.index(std::max(last, 0), 0), QAbstractItemView::PositionAtBottom);
@@ -296,6 +299,45 @@ int measureSize(const std::string& db, const std::string& work, std::int64_t row
             step("fetch floor " + std::to_string(floor.bestWall()) + " s, open " + std::to_string(open.bestWall()) +
                  " s, row set alone " + std::to_string(alone.bestWall()) + " s");
         }
+    }
+
+    // ---- Quick filter (only when "filter" is asked for by name): Ctrl+F's box over the open
+    // table, from the text typed to the rows shown, for a text found nowhere (every cell looked
+    // at), one found in a single row, one found in most rows, and clearing it.
+    if (("," + phases + ",").find(",filter,") != std::string::npos) {
+        const struct {
+            const char* key;
+            QString text;
+        } texts[] = {
+            {"filter_none", QStringLiteral("no such text")},
+            {"filter_one", QStringLiteral("C%1").arg(rows / 2, 7, 10, QLatin1Char('0'))},
+            {"filter_most", QStringLiteral("e")},
+            {"filter_clear", QString()},
+        };
+        for (const auto& t : texts) {
+            Series series;
+            for (int r = 0; r < reps; ++r) {
+                if (!t.text.isEmpty() && r > 0) { // from the whole table each time
+                    form.FilterBox->setText(QString());
+                    form.applyFilter();
+                }
+                if (t.text.isEmpty()) { // clearing starts from a filtered grid
+                    form.FilterBox->setText(QStringLiteral("e"));
+                    form.applyFilter();
+                }
+                settle();
+                bench::Clock clock;
+                form.FilterBox->setText(t.text);
+                form.applyFilter();
+                QCoreApplication::processEvents();
+                series.add(clock.elapsed());
+            }
+            series.report(t.key);
+            step(std::string(t.key) + ": " + std::to_string(series.bestWall()) + " s, " +
+                 std::to_string(grid->rowSetModel().shownRowCount()) + " rows shown");
+        }
+        form.FilterBox->setText(QString());
+        form.applyFilter();
     }
 
     // ---- Edit: jump to the last row, type a new code, press Enter, leave the row upwards; the
@@ -722,7 +764,7 @@ int drive(const Options& o, int argc, char** argv)
         // The smaller sizes are quick: more repetitions there keep the growth ratios steady.
         const int reps = rows < o.sizes.back() ? o.reps + 2 : o.reps;
         runMeasuring({self, "--measure-size", std::to_string(rows), "--db", db, "--work", work, "--reps",
-                      std::to_string(reps)},
+                      std::to_string(reps), "--phases", o.phases},
                      work, f.v, run.notes);
         run.sizes.push_back(f);
         if (!o.keep)

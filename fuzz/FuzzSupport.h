@@ -62,6 +62,7 @@ public:
 class NoFiles : public FileChooser {
 public:
     QString chooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
+    QString documentsFolder() override { return QDir::tempPath(); }
 };
 class NoLauncher : public Launcher {
 public:

@@ -128,13 +128,15 @@ void WindowFlow::form2Next()
         return;
     }
     h.step(106, [&] { chooser.pointer().set(Pointer::Hourglass); });
+    // Lines 108 to 114: the table's own connection, opened before the editor shows.
+    form3().openTableConnection(h);
     h.step(116, [&] { ctx_.currentTable = chooser.List1->selectedItems().first()->text(); });
     h.step(118, [&] { form3().show(); });
     h.step(120, [&] {
         form3().Label2->setText(QStringLiteral(" Now Editing: ") + ctx_.currentTable);
     });
-    // Lines 108 to 114 and 122 to 130: a new connection, the table read into the grid.
-    form3().openCurrentTable(h);
+    // Lines 122 to 130: the grid unbound, the table read on that connection, bound, focused.
+    form3().readOpenedTable(h);
     h.step(132, [&] { chooser.hide(); });
     h.step(134, [&] { chooser.pointer().set(Pointer::Default); });
 }

@@ -48,7 +48,8 @@ QWidget* windowOf(PointerController& pointer)
 void exportToChosenFile(const AppContext& ctx, const GridSource& grid, PointerController& pointer,
                         QString& lastFileName, const QString& filter, Writer writer)
 {
-    const QString fileName = ctx.files.chooseSaveFile(QStringLiteral("Save"), filter, lastFileName);
+    const QString fileName = ctx.files.chooseSaveFile(QStringLiteral("Save"), filter,
+                                                      offeredSaveName(ctx, lastFileName, filter));
     if (fileName.isEmpty())
         return;
     lastFileName = fileName;
@@ -124,6 +125,44 @@ private:
 };
 
 } // namespace
+
+QString offeredSaveName(const QString& lastFileName, const QString& table, const QString& filter,
+                        const QString& documentsFolder)
+{
+    // "Text Files (*.txt)|*.txt": the pattern after the last bar names the extension.
+    QString extension = filter.section(QLatin1Char('|'), -1).trimmed();
+    if (extension.startsWith(QLatin1String("*.")))
+        extension = extension.mid(2);
+    else
+        extension.clear();
+    auto withExtension = [&](const QString& name) {
+        return extension.isEmpty() ? name : name + QLatin1Char('.') + extension;
+    };
+    if (!lastFileName.isEmpty()) {
+        const QFileInfo last(lastFileName);
+        static const QStringList exportExtensions = {
+            QStringLiteral("txt"), QStringLiteral("xml"),  QStringLiteral("csv"),
+            QStringLiteral("pdf"), QStringLiteral("xlsx"), QStringLiteral("xls")};
+        if (extension.isEmpty() || last.suffix().compare(extension, Qt::CaseInsensitive) == 0)
+            return lastFileName;
+        if (exportExtensions.contains(last.suffix(), Qt::CaseInsensitive) && !last.completeBaseName().isEmpty())
+            return withExtension(lastFileName.left(lastFileName.size() - last.suffix().size() - 1));
+        return withExtension(lastFileName);
+    }
+    // A file name of the table's name: no folder separators, no NUL, not "." or "..".
+    QString name = table;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.remove(QChar(0));
+    if (name.trimmed().isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        name = QStringLiteral("Tabulon");
+    return QDir(documentsFolder).filePath(withExtension(name));
+}
+
+QString offeredSaveName(const AppContext& ctx, const QString& lastFileName, const QString& filter)
+{
+    return offeredSaveName(lastFileName, ctx.currentTable, filter,
+                           lastFileName.isEmpty() ? ctx.files.documentsFolder() : QString());
+}
 
 void mnuTXT_Click(const AppContext& ctx, const GridSource& grid, PointerController& pointer,
                   QString& lastFileName)
@@ -409,8 +448,9 @@ void mnuPDF_Click(const AppContext& ctx, const GridSource& grid, PointerControll
     const bool toPrinter = handler.when(108, [&] {
         if (queue)
             return true;
-        pdfFile = ctx.files.chooseSaveFile(QStringLiteral("Save"),
-                                           QStringLiteral("PDF Files (*.pdf)|*.pdf"), lastFileName);
+        const QString filter = QStringLiteral("PDF Files (*.pdf)|*.pdf");
+        pdfFile = ctx.files.chooseSaveFile(QStringLiteral("Save"), filter,
+                                           offeredSaveName(ctx, lastFileName, filter));
         if (!pdfFile.isEmpty())
             lastFileName = pdfFile;
         return false;

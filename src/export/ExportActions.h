@@ -18,6 +18,16 @@ class PointerController;
 // about half a second show a progress dialog with a Cancel button; a cancelled export leaves
 // no file.
 
+// The name a Save dialog offers for a format whose pipe filter is `filter`: the first time (no
+// last name) the table's name with the format's extension in `documentsFolder`; after that the
+// last name chosen, with the extension of this format in place of an export format's one (or
+// added when it has none of them). A table name that cannot be a file name is made one.
+QString offeredSaveName(const QString& lastFileName, const QString& table, const QString& filter,
+                        const QString& documentsFolder);
+// The same for the editor's exports: ctx.currentTable, and the chooser's documents folder,
+// asked for only when there is no last name.
+QString offeredSaveName(const AppContext& ctx, const QString& lastFileName, const QString& filter);
+
 // "TXT": Save dialog ("Text Files (*.txt)|*.txt"), then the tab-delimited text.
 void mnuTXT_Click(const AppContext& ctx, const GridSource& grid, PointerController& pointer,
                   QString& lastFileName);

@@ -13,6 +13,9 @@ public:
     virtual ~FileChooser() = default;
     virtual QString chooseSaveFile(const QString& title, const QString& filter,
                                    const QString& initialName) = 0;
+    // The folder a first Save dialog offers: the person's documents folder, made when it is
+    // missing; the home folder when it cannot be.
+    virtual QString documentsFolder() = 0;
 };
 
 // "Text Files (*.txt)|*.txt|All (*.*)|*.*" -> "Text Files (*.txt);;All (*.*)"

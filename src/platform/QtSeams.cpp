@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QScreen>
@@ -96,6 +98,14 @@ QString QtFileChooser::chooseSaveFile(const QString& title, const QString& filte
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);
+}
+
+QString QtFileChooser::documentsFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir().mkpath(documents) && QFileInfo(documents).isWritable())
+        return documents;
+    return QDir::homePath();
 }
 
 void QtFileChooser::prepareSaveDialog(QFileDialog& dialog)

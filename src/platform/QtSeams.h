@@ -22,6 +22,7 @@ class QtFileChooser final : public FileChooser {
 public:
     QString chooseSaveFile(const QString& title, const QString& filter,
                            const QString& initialName) override;
+    QString documentsFolder() override;
     // A Save dialog that asks before it replaces an existing file.
     static void prepareSaveDialog(QFileDialog& dialog);
 };

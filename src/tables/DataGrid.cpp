@@ -7,15 +7,20 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QProgressDialog>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace tabulon {
 
@@ -30,6 +35,37 @@ struct Quiet {
     explicit Quiet(int& n) : n_(n) { ++n_; }
     ~Quiet() { --n_; }
     int& n_;
+};
+
+// Filtering a big table shows how far it has come and can be stopped; a small one is done
+// before anything shows.
+class FilterProgressDialog {
+public:
+    explicit FilterProgressDialog(QWidget* parent) : parent_(parent) { clock_.start(); }
+    bool operator()(qsizetype done, qsizetype total)
+    {
+        if (!dialog_ && clock_.elapsed() > 400) {
+            dialog_.emplace(parent_);
+            dialog_->setWindowTitle(QStringLiteral("Tabulon"));
+            dialog_->setLabelText(QStringLiteral("Filtering %L1 rows ...").arg(qlonglong(total)));
+            dialog_->setCancelButtonText(QStringLiteral("Cancel"));
+            dialog_->setRange(0, 1000);
+            dialog_->setMinimumDuration(0);
+            dialog_->setWindowModality(Qt::ApplicationModal);
+            dialog_->show();
+        }
+        if (dialog_) {
+            dialog_->setValue(static_cast<int>(done * 1000 / std::max<qsizetype>(total, 1)));
+            QCoreApplication::processEvents();
+            return !dialog_->wasCanceled();
+        }
+        return true;
+    }
+
+private:
+    QWidget* parent_;
+    QElapsedTimer clock_;
+    std::optional<QProgressDialog> dialog_;
 };
 
 } // namespace
@@ -147,6 +183,14 @@ DataGrid::DataGrid(AppContext& ctx, QWidget* parent) : QTableView(parent), ctx_(
     horizontalHeader()->viewport()->installEventFilter(this);
     verticalHeader()->viewport()->installEventFilter(this);
 
+    // Right clicks on a cell or a row number open the editor's menu.
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { showContextMenu(pos, false); });
+    verticalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(verticalHeader(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { showContextMenu(pos, true); });
+
     connect(model_, &RowSetModel::valueRefused, this, [this](const QModelIndex& index, const QString& message) {
         // Said once the editor has closed, not from inside its commit.
         queuedRefusal_ = message;
@@ -182,6 +226,7 @@ void DataGrid::setRowSet(std::unique_ptr<RowSet> rows)
     }
     queuedRefusal_.clear();
     selection_->unblock();
+    filterAnchor_.reset();
     model_->setRowSet(std::move(rows));
     sortColumn_ = -1;
     sortAscending_ = true;
@@ -201,7 +246,7 @@ void DataGrid::setRowSet(std::unique_ptr<RowSet> rows)
 void DataGrid::fitColumns()
 {
     const QFontMetrics fm(font());
-    const int sample = static_cast<int>(std::min<qsizetype>(model_->dataRowCount(), 100));
+    const int sample = static_cast<int>(std::min<qsizetype>(model_->shownRowCount(), 100));
     for (int c = 0; c < model_->columnCount(); ++c) {
         int w = fm.horizontalAdvance(model_->headerData(c, Qt::Horizontal).toString()) + 24;
         for (int r = 0; r < sample; ++r)
@@ -315,11 +360,20 @@ bool DataGrid::commitPendingRow()
     selection_->unblock();
     flushEditor();
     const std::vector<qsizetype> inEdit = rowSet()->rowsInEdit();
-    for (qsizetype row : inEdit) {
+    // Rows are edited only where they show; should one in edit be hidden all the same, every
+    // row is shown again rather than leave it unwritten.
+    for (qsizetype setRow : inEdit)
+        if (model_->viewRowOf(setRow) < 0) {
+            Quiet quiet(quiet_);
+            model_->setFilter(QString());
+            break;
+        }
+    for (qsizetype setRow : inEdit) {
+        const int row = model_->viewRowOf(setRow);
         // An insert adds a row below; rows above it keep their places.
-        if (!model_->hasPendingEdit(static_cast<int>(row)))
+        if (row < 0 || !model_->hasPendingEdit(row))
             continue;
-        if (!writeRowNow(static_cast<int>(row))) {
+        if (!writeRowNow(row)) {
             const int column = currentIndex().isValid() ? currentIndex().column() : 0;
             if (currentIndex().row() != row)
                 moveCurrentQuietly(model_->index(static_cast<int>(row), column));
@@ -379,7 +433,7 @@ QString DataGrid::selectionText() const
         right = std::max(right, range.right());
     }
     // The new-record row is copied only while it holds something.
-    const int lastData = static_cast<int>(model_->dataRowCount()) - 1;
+    const int lastData = static_cast<int>(model_->shownRowCount()) - 1;
     if (bottom > lastData && !model_->hasPendingEdit(model_->newRecordRow()))
         bottom = lastData;
     const bool single = selection.size() == 1;
@@ -458,7 +512,7 @@ bool DataGrid::pasteText(const QString& text)
         start = model_->index(model_->newRecordRow(), start.column());
 
     WaitCursor wait;
-    const int existing = static_cast<int>(model_->dataRowCount());
+    const int existing = static_cast<int>(model_->shownRowCount());
     for (std::size_t i = 0; i < values.size(); ++i) {
         const int wanted = start.row() + static_cast<int>(i);
         const int row = wanted < existing ? wanted : model_->newRecordRow();
@@ -481,7 +535,7 @@ bool DataGrid::pasteText(const QString& text)
         }
     }
     const int lastRow = std::min(start.row() + static_cast<int>(values.size()) - 1,
-                                 static_cast<int>(model_->dataRowCount()) - 1);
+                                 static_cast<int>(model_->shownRowCount()) - 1);
     Quiet quiet(quiet_);
     selectionModel()->select(QItemSelection(start, model_->index(std::max(lastRow, start.row()),
                                                                  start.column() + static_cast<int>(width) - 1)),
@@ -496,7 +550,7 @@ bool DataGrid::deleteSelectedRows()
     std::vector<int> rows;
     bool newRowSelected = false;
     for (const QModelIndex& index : selectionModel()->selectedRows()) {
-        if (index.row() < model_->dataRowCount())
+        if (index.row() < model_->shownRowCount())
             rows.push_back(index.row());
         else
             newRowSelected = true;
@@ -583,6 +637,155 @@ void DataGrid::sortByHeader(int column)
     restoreIndicator();
     if (currentIndex().isValid())
         scrollTo(currentIndex());
+}
+
+bool DataGrid::isFiltered() const { return model_->isFiltered(); }
+QString DataGrid::filterText() const { return model_->filterText(); }
+
+bool DataGrid::hasWholeRowsSelected() const
+{
+    return hasTable() && !selectionModel()->selectedRows().isEmpty();
+}
+
+void DataGrid::restorePlace(qsizetype setRow, int viewRow, int column)
+{
+    if (!hasTable() || model_->rowCount() == 0)
+        return;
+    int view = setRow >= 0 ? model_->viewRowOf(setRow) : -1;
+    if (view < 0)
+        view = std::clamp(viewRow, 0, model_->rowCount() - 1);
+    column = std::clamp(column, 0, std::max(0, model_->columnCount() - 1));
+    moveCurrentQuietly(model_->index(view, column));
+}
+
+bool DataGrid::setFilter(const QString& text)
+{
+    if (!hasTable())
+        return false;
+    if (text == model_->filterText())
+        return true;
+    if (!commitPendingRow())
+        return false;
+    const QModelIndex current = currentIndex();
+    qsizetype setRow = current.isValid() ? model_->setRowOf(current.row()) : -1;
+    const int column = current.isValid() ? current.column() : 0;
+    if (setRow >= 0 && setRow < rowSet()->rowCount())
+        filterAnchor_ = rowSet()->rowId(setRow);
+    else if (filterAnchor_) // on the new-record row, as after a filter that showed nothing
+        setRow = rowSet()->rowOfId(*filterAnchor_);
+    bool done = false;
+    {
+        WaitCursor wait;
+        FilterProgressDialog progress(this);
+        Quiet quiet(quiet_);
+        done = model_->setFilter(text, std::ref(progress));
+    }
+    if (!done)
+        return false;
+    // The current row stays current when it is shown; else the first row shown is.
+    restorePlace(setRow, 0, column);
+    return true;
+}
+
+void DataGrid::replaceRowSet(std::unique_ptr<RowSet> rows)
+{
+    if (!hasTable() || !rows) {
+        setRowSet(std::move(rows));
+        return;
+    }
+    const QModelIndex current = currentIndex();
+    const int column = current.isValid() ? current.column() : 0;
+    const int viewRow = current.isValid() ? current.row() : 0;
+    const bool onNewRow = current.isValid() && model_->isNewRecordRow(viewRow);
+    const qsizetype oldRow = current.isValid() ? model_->setRowOf(viewRow) : -1;
+
+    // The current row's key, by column name, as shown.
+    struct KeyPart {
+        QString column;
+        bool null;
+        std::string text;
+    };
+    std::vector<KeyPart> key;
+    if (!onNewRow && oldRow >= 0 && oldRow < rowSet()->rowCount())
+        for (int c : rowSet()->keyColumns()) {
+            KeyPart part{rowSet()->columnName(c), model_->isNull(oldRow, c), {}};
+            model_->appendCellUtf8(oldRow, c, part.text);
+            key.push_back(std::move(part));
+        }
+    const QString filter = model_->filterText();
+    const QString sortName = sortColumn_ >= 0 ? rowSet()->columnName(sortColumn_) : QString();
+    const bool ascending = sortAscending_;
+    const int scroll = verticalScrollBar()->value();
+
+    setRowSet(std::move(rows));
+    RowSet& fresh = *rowSet();
+    auto columnNamed = [&](const QString& name) {
+        for (int c = 0; c < fresh.columnCount(); ++c)
+            if (fresh.columnName(c) == name)
+                return c;
+        return -1;
+    };
+    {
+        WaitCursor wait;
+        Quiet quiet(quiet_);
+        if (const int c = sortName.isEmpty() ? -1 : columnNamed(sortName); c >= 0) {
+            model_->sort(c, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+            sortColumn_ = c;
+            sortAscending_ = ascending;
+            horizontalHeader()->setSortIndicatorShown(true);
+            horizontalHeader()->setSortIndicator(c, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        }
+        if (!filter.isEmpty()) {
+            FilterProgressDialog progress(this);
+            model_->setFilter(filter, std::ref(progress));
+        }
+    }
+
+    qsizetype target = -1;
+    if (onNewRow) {
+        target = fresh.rowCount();
+    } else if (!key.empty()) {
+        std::vector<int> columns;
+        for (const KeyPart& part : key)
+            columns.push_back(columnNamed(part.column));
+        if (std::find(columns.begin(), columns.end(), -1) == columns.end()) {
+            std::string text;
+            for (qsizetype r = 0; r < fresh.rowCount() && target < 0; ++r) {
+                bool same = true;
+                for (std::size_t k = 0; k < key.size() && same; ++k) {
+                    const bool null = model_->isNull(r, columns[k]);
+                    text.clear();
+                    if (!null)
+                        model_->appendCellUtf8(r, columns[k], text);
+                    same = null == key[k].null && (null || text == key[k].text);
+                }
+                if (same)
+                    target = r;
+            }
+        }
+    }
+    verticalScrollBar()->setValue(scroll);
+    restorePlace(target, viewRow, column);
+}
+
+void DataGrid::showContextMenu(const QPoint& pos, bool onRowHeader)
+{
+    if (!contextMenu_)
+        return;
+    selection_->unblock();
+    if (hasTable()) {
+        if (onRowHeader) {
+            const int row = verticalHeader()->logicalIndexAt(pos.y());
+            if (row >= 0 && !selectionModel()->isRowSelected(row, QModelIndex()))
+                selectRow(row);
+        } else {
+            const QModelIndex at = indexAt(pos);
+            if (at.isValid() && !selectionModel()->isSelected(at))
+                setCurrentIndex(at);
+        }
+    }
+    QWidget* origin = onRowHeader ? verticalHeader()->viewport() : viewport();
+    contextMenu_->popup(origin->mapToGlobal(pos));
 }
 
 void DataGrid::keyPressEvent(QKeyEvent* event)

@@ -9,7 +9,11 @@
 
 #include <QPointer>
 #include <QTableView>
+#include <cstdint>
 #include <memory>
+#include <optional>
+
+class QMenu;
 
 namespace tabulon {
 
@@ -60,6 +64,27 @@ public:
     // A header click: sorts the client copy by the column (again: the other way).
     void sortByHeader(int column);
 
+    // The quick filter: only the rows whose shown texts contain `text` (ignoring case) stay on
+    // screen; the empty text shows every row again. It hides rows on screen only: the exports
+    // still read every row. The row in edit is written first, and the current row stays
+    // current when the filter lets it through. False (nothing changed) when the row in edit
+    // was refused or the person stopped the filtering of a big table.
+    bool setFilter(const QString& text);
+    bool isFiltered() const;
+    QString filterText() const;
+
+    // The same table read again (Refresh): the sort and the filter stay, and the current row
+    // stays current where it still exists, found by its key where the table has one, else by
+    // its place. Pending edits of the old copy are dropped: call commitPendingRow() first.
+    void replaceRowSet(std::unique_ptr<RowSet> rows);
+
+    // The menu shown on a right click on a cell or a row number. A right click outside the
+    // selection first moves there (and selects the whole row on a row number), as a left
+    // click would.
+    void setContextMenu(QMenu* menu) { contextMenu_ = menu; }
+    // Whether whole rows are selected (what Delete and "Delete Rows" act on).
+    bool hasWholeRowsSelected() const;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -82,6 +107,9 @@ private:
     // Says why a column the server fills cannot be typed into.
     void refuseReadOnly(const QModelIndex& index);
     void moveCurrentQuietly(const QModelIndex& index);
+    void showContextMenu(const QPoint& pos, bool onRowHeader);
+    // Puts the current row at the view row of `setRow` when it is shown, else near `viewRow`.
+    void restorePlace(qsizetype setRow, int viewRow, int column);
     void fitColumns();
     void say(const QString& text);
 
@@ -94,6 +122,10 @@ private:
     bool queuedKeepsText_ = true; // the refused text stays in the cell (not so for a column the server fills)
     int sortColumn_ = -1;
     bool sortAscending_ = true;
+    QMenu* contextMenu_ = nullptr;
+    // The data row that was current when a filter was last changed: when a filter shows no row,
+    // the next one returns to it.
+    std::optional<std::uint32_t> filterAnchor_;
 };
 
 } // namespace tabulon

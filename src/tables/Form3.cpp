@@ -1,6 +1,7 @@
 #include "Form3.h"
 #include "DataGrid.h"
 #include "RowSet.h"
+#include "RowSetModel.h"
 #include "TypedGridSource.h"
 
 #include "app/AppContext.h"
@@ -16,10 +17,15 @@
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <optional>
 
@@ -77,15 +83,109 @@ Form3::Form3(AppContext& ctx, const LoginSource& login, QWidget* parent)
     mnuPDF = entry("mnuPDF", QStringLiteral("PDF"), &Form3::mnuPDF_Click);
     mnuXML = entry("mnuXML", QStringLiteral("XML"), &Form3::mnuXML_Click);
 
+    // The quick filter's bar, above the grid; hidden until Ctrl+F.
+    FilterBar = new QWidget(this);
+    FilterBar->setObjectName(QStringLiteral("FilterBar"));
+    auto* filterLabel = new QLabel(QStringLiteral("Filter:"), FilterBar);
+    FilterBox = new QLineEdit(FilterBar);
+    FilterBox->setObjectName(QStringLiteral("FilterBox"));
+    FilterBox->setPlaceholderText(
+        QStringLiteral("Shows only the rows that contain this text in any column; Esc clears it"));
+    FilterBox->setClearButtonEnabled(true);
+    FilterBox->installEventFilter(this);
+    filterLabel->setBuddy(FilterBox);
+    FilterClose = new QToolButton(FilterBar);
+    FilterClose->setObjectName(QStringLiteral("FilterClose"));
+    FilterClose->setText(QStringLiteral("Close"));
+    FilterClose->setToolTip(QStringLiteral("Clear the filter and close it (Esc)"));
+    auto* filterLayout = new QHBoxLayout(FilterBar);
+    filterLayout->setContentsMargins(0, 0, 0, 0);
+    filterLayout->addWidget(filterLabel);
+    filterLayout->addWidget(FilterBox, 1);
+    filterLayout->addWidget(FilterClose);
+    FilterBar->hide();
+    filterTimer_ = new QTimer(this);
+    filterTimer_->setSingleShot(true);
+    filterTimer_->setInterval(250);
+    connect(filterTimer_, &QTimer::timeout, this, &Form3::applyFilter);
+    connect(FilterBox, &QLineEdit::textChanged, this, [this] { filterTimer_->start(); });
+    connect(FilterBox, &QLineEdit::returnPressed, this, [this] {
+        applyFilter();
+        focusGrid();
+    });
+    connect(FilterClose, &QToolButton::clicked, this, &Form3::closeFilter);
+
+    // The status line, under the grid: rows, current row, filter; and a passing note.
+    StatusLine = new QLabel(this);
+    StatusLine->setObjectName(QStringLiteral("StatusLine"));
+    StatusNotice = new QLabel(this);
+    StatusNotice->setObjectName(QStringLiteral("StatusNotice"));
+    StatusNotice->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    StatusNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    noticeTimer_ = new QTimer(this);
+    noticeTimer_->setSingleShot(true);
+    noticeTimer_->setInterval(20000);
+    connect(noticeTimer_, &QTimer::timeout, StatusNotice, &QLabel::clear);
+    auto* status = new QHBoxLayout;
+    status->addWidget(StatusLine);
+    status->addWidget(StatusNotice, 1);
+
+    const QAbstractItemModel* gridModel = DataGrid1->model();
+    connect(gridModel, &QAbstractItemModel::rowsInserted, this, &Form3::updateStatus);
+    connect(gridModel, &QAbstractItemModel::rowsRemoved, this, &Form3::updateStatus);
+    connect(gridModel, &QAbstractItemModel::modelReset, this, &Form3::updateStatus);
+    connect(gridModel, &QAbstractItemModel::layoutChanged, this, &Form3::updateStatus);
+    connect(&DataGrid1->rowSetModel(), &RowSetModel::hiddenRowsChanged, this, &Form3::updateStatus);
+    connect(DataGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this, &Form3::updateStatus);
+
+    // The grid's menu: each entry does what its key does, through the same handler.
+    mnuGrid = new QMenu(this);
+    mnuGrid->setObjectName(QStringLiteral("mnuGrid"));
+    auto gridEntry = [&](const char* name, const QString& caption, const QKeySequence& keys) {
+        QAction* a = mnuGrid->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcut(keys);
+        a->setShortcutVisibleInContextMenu(true);
+        return a;
+    };
+    mnuCopy = gridEntry("mnuCopy", QStringLiteral("Copy"), QKeySequence::Copy);
+    mnuPaste = gridEntry("mnuPaste", QStringLiteral("Paste"), QKeySequence::Paste);
+    mnuSetNull = gridEntry("mnuSetNull", QStringLiteral("Set to NULL"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    mnuDeleteRows = gridEntry("mnuDeleteRows", QStringLiteral("Delete Rows"), QKeySequence(Qt::Key_Delete));
+    mnuGrid->addSeparator();
+    mnuRefresh = gridEntry("mnuRefresh", QStringLiteral("Refresh"), QKeySequence(Qt::Key_F5));
+    mnuFilter = gridEntry("mnuFilter", QStringLiteral("Filter"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(mnuCopy, &QAction::triggered, DataGrid1, &DataGrid::copySelection);
+    connect(mnuPaste, &QAction::triggered, DataGrid1, &DataGrid::paste);
+    connect(mnuSetNull, &QAction::triggered, DataGrid1, &DataGrid::setCurrentCellNull);
+    connect(mnuDeleteRows, &QAction::triggered, DataGrid1, &DataGrid::deleteSelectedRows);
+    connect(mnuRefresh, &QAction::triggered, this, &Form3::refreshTable);
+    connect(mnuFilter, &QAction::triggered, this, &Form3::openFilter);
+    // F5 and Ctrl+F work anywhere in the window; the grid handles its own keys itself.
+    addAction(mnuRefresh);
+    addAction(mnuFilter);
+    connect(mnuGrid, &QMenu::aboutToShow, this, [this] {
+        const bool table = DataGrid1->hasTable();
+        for (QAction* a : {mnuCopy, mnuPaste, mnuSetNull, mnuRefresh, mnuFilter})
+            a->setEnabled(table);
+        mnuDeleteRows->setEnabled(DataGrid1->hasWholeRowsSelected());
+    });
+    DataGrid1->setContextMenu(mnuGrid);
+
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {PushButton1, PushButton4, PushButton5, PushButton2, PushButton6, PushButton3})
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 8);
     layout->addWidget(Label2);
+    layout->addWidget(FilterBar);
     layout->addWidget(DataGrid1, 1);
+    layout->addLayout(status);
     layout->addLayout(buttons);
     resize(960, 497);
+    // After an export's dialogs, or a menu dismissed, typing goes to the grid again.
+    connect(mnuSaveAs, &QMenu::aboutToHide, this, &Form3::focusGrid);
+    updateStatus();
 
     connect(PushButton1, &QPushButton::clicked, this, &Form3::PushButton1_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form3::PushButton4_Click);
@@ -151,13 +251,18 @@ private:
 
 } // namespace
 
-void Form3::bindTable(Handler& h, const TableLines& lines)
+void Form3::openConnection(Handler& h, const TableLines& lines)
 {
-    std::optional<odbc::Connection> connection;
+    opening_.reset();
     const LoginFields fields = login_.loginFields();
     h.step(fields.local ? lines.openLocal : lines.open, [&] {
-        connection.emplace(odbc::Connection::open(connectionStringUtf8(fields)));
+        opening_ = std::make_unique<odbc::Connection>(odbc::Connection::open(connectionStringUtf8(fields)));
     });
+}
+
+void Form3::readTable(Handler& h, const TableLines& lines)
+{
+    std::unique_ptr<odbc::Connection> connection = std::move(opening_);
     if (lines.unbind > 0)
         h.step(lines.unbind, [&] { DataGrid1->clear(); });
     std::unique_ptr<RowSet> rows;
@@ -175,12 +280,29 @@ void Form3::bindTable(Handler& h, const TableLines& lines)
             throw AppError(QStringLiteral("The table could not be read, so the grid shows no table."));
         DataGrid1->setRowSet(std::move(rows));
     });
+    // A table read afresh starts unfiltered.
+    resetFilterBar();
     h.step(lines.focus, [&] { DataGrid1->setFocus(); });
 }
 
-void Form3::openCurrentTable(Handler& h)
+void Form3::bindTable(Handler& h, const TableLines& lines)
 {
-    bindTable(h, {112, 114, 122, 126, 128, 130});
+    openConnection(h, lines);
+    readTable(h, lines);
+}
+
+namespace {
+constexpr int kNoLine = 0;
+}
+
+void Form3::openTableConnection(Handler& h)
+{
+    openConnection(h, {112, 114, kNoLine, kNoLine, kNoLine, kNoLine});
+}
+
+void Form3::readOpenedTable(Handler& h)
+{
+    readTable(h, {kNoLine, kNoLine, 122, 126, 128, 130});
 }
 
 bool Form3::commitPendingEdits()
@@ -217,6 +339,7 @@ void Form3::PushButton4_Click()
 {
     Handler h(ctx_, loc::Form3_Help);
     h.step(102, [&] { ctx_.say(duplicateRowsHelpText()); });
+    focusGrid();
 }
 
 void Form3::PushButton5_Click()
@@ -236,6 +359,7 @@ void Form3::PushButton2_Click()
     runAddNewColumnDialog(h, ctx_, login_, this);
     // Whatever happened in the dialog, the grid is read again from the server.
     bindTable(h, {112, 114, 0, 116, 118, 120});
+    focusGrid();
 }
 
 void Form3::PushButton6_Click()
@@ -248,6 +372,7 @@ void Form3::mnuTXT_Click()
 {
     if (commitPendingEdits())
         tabulon::mnuTXT_Click(ctx_, DataGrid1->gridSource(), *pointer_, lastExportFile_);
+    focusGrid();
 }
 
 void Form3::mnuXLS_Click()
@@ -257,39 +382,171 @@ void Form3::mnuXLS_Click()
     // The workbook keeps numbers and dates as such: it learns each column's type here.
     const TypedGridSource grid(DataGrid1->gridSource(), DataGrid1->rowSet());
     tabulon::mnuXLS_Click(ctx_, grid, *pointer_);
+    focusGrid();
 }
 
 void Form3::mnuCSV_Click()
 {
     if (commitPendingEdits())
         tabulon::mnuCSV_Click(ctx_, DataGrid1->gridSource(), *pointer_, lastExportFile_);
+    focusGrid();
 }
 
 void Form3::mnuPDF_Click()
 {
-    if (!commitPendingEdits())
-        return;
-    // Where the PDF printer put the file: a line under the grid, no box to close.
-    tabulon::mnuPDF_Click(ctx_, DataGrid1->gridSource(), *pointer_, lastExportFile_,
-                          [this](const QString& note) {
-                              auto* label = findChild<QLabel*>(QStringLiteral("lblPdfNote"));
-                              if (!label) {
-                                  label = new QLabel(this);
-                                  label->setObjectName(QStringLiteral("lblPdfNote"));
-                                  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-                                  label->setWordWrap(true);
-                                  if (auto* box = qobject_cast<QBoxLayout*>(layout()))
-                                      box->insertWidget(box->indexOf(DataGrid1) + 1, label);
-                              }
-                              label->setText(note);
-                              label->show();
-                          });
+    // Where the PDF printer put the file: a note in the status line, no box to close.
+    if (commitPendingEdits())
+        tabulon::mnuPDF_Click(ctx_, DataGrid1->gridSource(), *pointer_, lastExportFile_,
+                              [this](const QString& note) { showNotice(note); });
+    focusGrid();
 }
 
 void Form3::mnuXML_Click()
 {
     if (commitPendingEdits())
         tabulon::mnuXML_Click(ctx_, DataGrid1->gridSource(), *pointer_, lastExportFile_);
+    focusGrid();
+}
+
+void Form3::focusGrid()
+{
+    DataGrid1->setFocus(Qt::OtherFocusReason);
+}
+
+void Form3::refreshTable()
+{
+    if (ctx_.currentTable.isEmpty())
+        return;
+    // The row in edit goes to the server first, as leaving it would; refused, it stays as typed
+    // and nothing is read.
+    if (!commitPendingEdits())
+        return;
+    std::unique_ptr<RowSet> rows;
+    QString failure;
+    try {
+        Hourglass busy(*pointer_);
+        OpenProgress progress(this, ctx_.currentTable);
+        rows = RowSet::open(odbc::Connection::open(connectionStringUtf8(login_.loginFields())), ctx_.currentTable,
+                            [&](std::size_t n) { return progress(n); });
+        if (!rows) { // stopped by the person: the grid stays as it was
+            focusGrid();
+            return;
+        }
+    } catch (...) {
+        failure = describeException(std::current_exception());
+    }
+    if (!failure.isEmpty()) {
+        Message m;
+        m.text = QStringLiteral("The table \"%1\" could not be read again; the grid still shows the rows as they "
+                                "were read before.\n\n%2")
+                     .arg(ctx_.currentTable, failure);
+        m.title = ctx_.appTitle;
+        m.icon = MessageIcon::Warning;
+        m.buttons = MessageButtons::Ok;
+        ctx_.prompter.show(m);
+        focusGrid();
+        return;
+    }
+    if (DataGrid1->hasTable())
+        DataGrid1->replaceRowSet(std::move(rows));
+    else
+        DataGrid1->setRowSet(std::move(rows));
+    updateStatus();
+    focusGrid();
+}
+
+void Form3::openFilter()
+{
+    if (!DataGrid1->hasTable())
+        return;
+    // A row in edit that the filter might hide is written before anything is typed.
+    if (!commitPendingEdits())
+        return;
+    FilterBar->show();
+    FilterBox->setFocus(Qt::ShortcutFocusReason);
+    FilterBox->selectAll();
+}
+
+void Form3::applyFilter()
+{
+    filterTimer_->stop();
+    if (!DataGrid1->hasTable())
+        return;
+    DataGrid1->setFilter(FilterBox->text());
+    updateStatus();
+}
+
+void Form3::closeFilter()
+{
+    filterTimer_->stop();
+    if (DataGrid1->hasTable() && !DataGrid1->setFilter(QString())) {
+        focusGrid(); // a row in edit was refused: the grid has said why; the filter stays
+        return;
+    }
+    {
+        const QSignalBlocker quiet(FilterBox);
+        FilterBox->clear();
+    }
+    FilterBar->hide();
+    updateStatus();
+    focusGrid();
+}
+
+void Form3::resetFilterBar()
+{
+    filterTimer_->stop();
+    const QSignalBlocker quiet(FilterBox);
+    FilterBox->clear();
+    FilterBar->hide();
+}
+
+bool Form3::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == FilterBox && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        closeFilter();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form3::showNotice(const QString& text)
+{
+    StatusNotice->setText(text);
+    StatusNotice->setToolTip(text);
+    noticeTimer_->start();
+}
+
+QString Form3::statusText() const
+{
+    return StatusLine->text();
+}
+
+void Form3::updateStatus()
+{
+    if (!DataGrid1->hasTable()) {
+        StatusLine->setText(QStringLiteral("No table"));
+        return;
+    }
+    const RowSetModel& model = DataGrid1->rowSetModel();
+    const QLocale locale;
+    const qsizetype total = model.dataRowCount();
+    auto rows = [&](qsizetype n) {
+        return n == 1 ? QStringLiteral("1 row") : locale.toString(qlonglong(n)) + QStringLiteral(" rows");
+    };
+    QString text = rows(total);
+    const QModelIndex current = DataGrid1->currentIndex();
+    if (current.isValid()) {
+        if (model.isNewRecordRow(current.row()))
+            text += QStringLiteral(" \u00B7 current: the new row");
+        else if (const qsizetype row = model.setRowOf(current.row()); row >= 0)
+            text += QStringLiteral(" \u00B7 current row: ") + locale.toString(qlonglong(row + 1));
+    }
+    if (model.isFiltered())
+        text += QStringLiteral(" \u00B7 filtered: %1 of %2 \u00B7 exports write all %3")
+                    .arg(locale.toString(qlonglong(model.shownRowCount())), locale.toString(qlonglong(total)),
+                         rows(total));
+    StatusLine->setText(text);
 }
 
 } // namespace tabulon

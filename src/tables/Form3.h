@@ -2,11 +2,19 @@
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QAction;
 class QPushButton;
+class QTimer;
+class QToolButton;
+
+namespace odbc {
+class Connection;
+}
 
 namespace tabulon {
 
@@ -26,12 +34,31 @@ public:
     void Form_Load();
     PointerController& pointer() { return *pointer_; }
 
-    // The chooser's opening of a table, lines 108 to 130 of its handler: a new connection,
-    // the grid unbound, the table read into a new row set, bound, focused.
-    void openCurrentTable(Handler& h);
+    // The chooser's opening of a table, in the order of its handler: first the table's own
+    // connection (lines 108 to 114), and, once the editor shows and is labelled, the grid
+    // unbound, the table read into a new row set, bound and focused (lines 122 to 130).
+    void openTableConnection(Handler& h);
+    void readOpenedTable(Handler& h);
     // Writes the row in edit, as leaving it would. False when the server refused it (the grid
     // has said why and kept the values).
     bool commitPendingEdits();
+
+    // F5 and "Refresh": writes the row in edit first (a refusal stops here and loses
+    // nothing), then reads the table again from the server, keeping the sort, the filter
+    // and the current row where it still exists. A table that cannot be read is said, and
+    // the grid keeps the rows it had.
+    void refreshTable();
+    // Ctrl+F and "Filter": the quick filter's box above the grid, focused. Esc in it clears
+    // the filter and closes it.
+    void openFilter();
+    void closeFilter();
+    // Applies the text of the filter's box now (typing applies it after a short pause).
+    void applyFilter();
+
+    // A short note in the status line under the grid, which goes away by itself.
+    void showNotice(const QString& text);
+    // The status line's own text: rows in the table, the current row, the filter.
+    QString statusText() const;
 
     void PushButton1_Click(); // "< Back"
     void PushButton3_Click(); // "Quit"
@@ -53,6 +80,18 @@ public:
     QPushButton* PushButton2 = nullptr;
     QPushButton* PushButton6 = nullptr;
     QPushButton* PushButton3 = nullptr;
+    QWidget* FilterBar = nullptr;    // above the grid, shown by Ctrl+F
+    QLineEdit* FilterBox = nullptr;
+    QToolButton* FilterClose = nullptr;
+    QLabel* StatusLine = nullptr;    // under the grid
+    QLabel* StatusNotice = nullptr;
+    QMenu* mnuGrid = nullptr;        // on a right click on a cell or a row number
+    QAction* mnuCopy = nullptr;
+    QAction* mnuPaste = nullptr;
+    QAction* mnuSetNull = nullptr;
+    QAction* mnuDeleteRows = nullptr;
+    QAction* mnuRefresh = nullptr;
+    QAction* mnuFilter = nullptr;
     QMenu* mnuSaveAs = nullptr;
     QAction* mnuTXT = nullptr;
     QAction* mnuXLS = nullptr;
@@ -66,6 +105,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The line numbers each caller reports for the steps of reading the table.
@@ -73,8 +113,17 @@ private:
         int openLocal, open, unbind, recordset, bind, focus;
     };
     void bindTable(Handler& h, const TableLines& lines);
+    void openConnection(Handler& h, const TableLines& lines);
+    void readTable(Handler& h, const TableLines& lines);
+    void updateStatus();
+    // After a dialog or a menu, the keyboard goes back to the grid.
+    void focusGrid();
+    void resetFilterBar();
 
     AppContext& ctx_;
+    std::unique_ptr<odbc::Connection> opening_; // the table's connection until it is read
+    QTimer* filterTimer_ = nullptr;
+    QTimer* noticeTimer_ = nullptr;
     const LoginSource& login_;
     PointerController* pointer_ = nullptr;
     QString lastExportFile_; // the Save dialog offers the last chosen name again

@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <algorithm>
+#include <array>
 
 namespace tabulon {
 
@@ -107,7 +108,203 @@ void RowSetModel::setRowSet(std::unique_ptr<RowSet> rows)
     beginResetModel();
     rows_ = std::move(rows);
     modelRows_ = rows_ ? static_cast<int>(rows_->rowCount()) + 1 : 0;
+    filtered_ = false;
+    filterText_.clear();
+    shown_.clear();
     endResetModel();
+}
+
+qsizetype RowSetModel::setRowOf(int viewRow) const
+{
+    if (!rows_ || viewRow < 0)
+        return -1;
+    if (!filtered_)
+        return viewRow;
+    if (viewRow < static_cast<int>(shown_.size()))
+        return shown_[static_cast<std::size_t>(viewRow)];
+    return viewRow == newRecordRow() ? rows_->rowCount() : -1;
+}
+
+int RowSetModel::viewRowOf(qsizetype setRow) const
+{
+    if (!rows_ || setRow < 0)
+        return -1;
+    if (setRow >= rows_->rowCount())
+        return setRow == rows_->rowCount() ? newRecordRow() : -1;
+    if (!filtered_)
+        return static_cast<int>(setRow);
+    const auto it = std::lower_bound(shown_.begin(), shown_.end(), setRow);
+    return it != shown_.end() && *it == setRow ? static_cast<int>(it - shown_.begin()) : -1;
+}
+
+// Finds the filter's text in the shown texts of a row. Text of plain ASCII, the common case,
+// is looked for in the UTF-8 bytes of each value without making a string of it; other text
+// compares the values as strings.
+class RowSetModel::Matcher {
+public:
+    explicit Matcher(const QString& text) : text_(text)
+    {
+        bool ascii = true;
+        for (QChar ch : text)
+            ascii = ascii && ch.unicode() < 0x80;
+        if (ascii) {
+            needle_ = text.toLower().toStdString();
+            ascii_ = true;
+            prepareSearch();
+        }
+        // Numbers and binary values are shown with a few characters only: a text with any other
+        // character cannot be in them, and they need not be written out to be looked at.
+        const QString folded = text.toLower();
+        auto onlyOf = [&](const char* chars) {
+            const QString allowed = QString::fromLatin1(chars);
+            for (QChar ch : folded)
+                if (!allowed.contains(ch))
+                    return false;
+            return true;
+        };
+        mayBeInteger_ = onlyOf("0123456789-");
+        mayBeReal_ = onlyOf("0123456789-+.einfa");
+        mayBeBinary_ = onlyOf("0123456789abcdefx");
+    }
+
+    bool matches(const RowSet& rows, qsizetype row) const
+    {
+        for (int c = 0; c < rows.columnCount(); ++c) {
+            if (const QString* refused = rows.refusedText(row, c)) {
+                if (refused->contains(text_, Qt::CaseInsensitive))
+                    return true;
+                continue;
+            }
+            const odbc::CellView v = rows.shown(row, c);
+            if (v.kind == odbc::Kind::Null) {
+                if (QStringLiteral("NULL").contains(text_, Qt::CaseInsensitive))
+                    return true;
+                continue;
+            }
+            if ((v.kind == odbc::Kind::Integer && !mayBeInteger_) || (v.kind == odbc::Kind::Real && !mayBeReal_)
+                || (v.kind == odbc::Kind::Binary && !mayBeBinary_))
+                continue;
+            if (ascii_) {
+                buffer_.clear();
+                appendDisplayUtf8(rows.column(c), v, buffer_);
+                if (containsAscii(buffer_))
+                    return true;
+            } else if (displayText(rows.column(c), v).contains(text_, Qt::CaseInsensitive)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    static char lower(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch; }
+    // Horspool's search, ignoring ASCII case: the table says how far the window may move on
+    // from the byte under its last place.
+    void prepareSearch()
+    {
+        const std::size_t n = needle_.size();
+        shift_.fill(n == 0 ? 1 : n);
+        for (std::size_t i = 0; i + 1 < n; ++i) {
+            const char ch = needle_[i];
+            shift_[static_cast<unsigned char>(ch)] = n - 1 - i;
+            if (ch >= 'a' && ch <= 'z')
+                shift_[static_cast<unsigned char>(ch - 32)] = n - 1 - i;
+        }
+    }
+    bool containsAscii(const std::string& hay) const
+    {
+        const std::size_t n = needle_.size();
+        if (n == 0)
+            return true;
+        const std::size_t size = hay.size();
+        const char* h = hay.data();
+        for (std::size_t i = 0; i + n <= size;) {
+            std::size_t j = n;
+            while (j > 0 && lower(h[i + j - 1]) == needle_[j - 1])
+                --j;
+            if (j == 0)
+                return true;
+            i += shift_[static_cast<unsigned char>(h[i + n - 1])];
+        }
+        return false;
+    }
+
+    QString text_;
+    bool ascii_ = false;
+    std::string needle_;
+    std::array<std::size_t, 256> shift_{};
+    bool mayBeInteger_ = true;
+    bool mayBeReal_ = true;
+    bool mayBeBinary_ = true;
+    mutable std::string buffer_;
+};
+
+bool RowSetModel::rowMatches(qsizetype setRow, const QString& text) const
+{
+    return rows_ && setRow >= 0 && setRow < rows_->rowCount() && Matcher(text).matches(*rows_, setRow);
+}
+
+void RowSetModel::rowsAppended(qsizetype first)
+{
+    if (!rows_)
+        return;
+    const qsizetype total = rows_->rowCount();
+    if (first < 0 || first >= total)
+        return;
+    std::vector<qsizetype> added;
+    if (filtered_) {
+        const Matcher matcher(filterText_);
+        for (qsizetype r = first; r < total; ++r)
+            if (matcher.matches(*rows_, r))
+                added.push_back(r);
+        if (static_cast<qsizetype>(added.size()) < total - first)
+            emit hiddenRowsChanged();
+        if (added.empty())
+            return;
+    }
+    const qsizetype known = modelRows_ - 1; // unfiltered: the view's data rows
+    if (!filtered_ && known >= total)
+        return;
+    const int count = filtered_ ? static_cast<int>(added.size()) : static_cast<int>(total - known);
+    const int at = modelRows_ - 1;
+    beginInsertRows(QModelIndex(), at, at + count - 1);
+    shown_.insert(shown_.end(), added.begin(), added.end());
+    modelRows_ += count;
+    endInsertRows();
+}
+
+bool RowSetModel::setFilter(const QString& text, const FilterProgress& progress)
+{
+    if (!rows_)
+        return false;
+    if (text.isEmpty()) {
+        if (!filtered_)
+            return true;
+        beginResetModel();
+        filtered_ = false;
+        filterText_.clear();
+        shown_ = {};
+        modelRows_ = static_cast<int>(rows_->rowCount()) + 1;
+        endResetModel();
+        return true;
+    }
+    const Matcher matcher(text);
+    const qsizetype total = rows_->rowCount();
+    std::vector<qsizetype> shown;
+    constexpr qsizetype kStep = 16384;
+    for (qsizetype r = 0; r < total; ++r) {
+        if (progress && r % kStep == 0 && r > 0 && !progress(r, total))
+            return false;
+        if (matcher.matches(*rows_, r))
+            shown.push_back(r);
+    }
+    beginResetModel();
+    filtered_ = true;
+    filterText_ = text;
+    shown_ = std::move(shown);
+    modelRows_ = static_cast<int>(shown_.size()) + 1;
+    endResetModel();
+    return true;
 }
 
 void RowSetModel::setBaseFont(const QFont& font)
@@ -143,10 +340,12 @@ void RowSetModel::appendCellUtf8(qsizetype row, int column, std::string& out) co
 
 QVariant RowSetModel::data(const QModelIndex& index, int role) const
 {
-    if (!rows_ || !index.isValid() || index.row() >= modelRows_ || index.row() > rows_->rowCount()
-        || index.column() >= rows_->columnCount())
+    if (!rows_ || !index.isValid() || index.row() >= modelRows_ || index.column() >= rows_->columnCount())
         return {};
-    const int r = index.row(), c = index.column();
+    const qsizetype r = setRowOf(index.row());
+    const int c = index.column();
+    if (r < 0 || r > rows_->rowCount())
+        return {};
     const QString* refused = rows_->refusedText(r, c);
     const bool newRow = r == rows_->rowCount();
     switch (role) {
@@ -219,13 +418,17 @@ QVariant RowSetModel::headerData(int section, Qt::Orientation orientation, int r
     }
     if (section < 0 || section >= modelRows_)
         return {};
-    const bool newRow = section >= rows_->rowCount();
-    const bool inEdit = section <= rows_->rowCount() && rows_->hasPendingEdit(section);
+    // A row is numbered by its place in the table, also while the filter hides rows above it.
+    const qsizetype row = setRowOf(section);
+    if (row < 0)
+        return {};
+    const bool newRow = row >= rows_->rowCount();
+    const bool inEdit = row <= rows_->rowCount() && rows_->hasPendingEdit(row);
     switch (role) {
     case Qt::DisplayRole:
         if (newRow)
             return inEdit ? QStringLiteral("\u270E *") : QStringLiteral("*");
-        return inEdit ? QStringLiteral("\u270E %1").arg(section + 1) : QString::number(section + 1);
+        return inEdit ? QStringLiteral("\u270E %1").arg(row + 1) : QString::number(row + 1);
     case Qt::ToolTipRole:
         if (inEdit)
             return QStringLiteral("Row in edit: written when you leave the row; Esc drops the changes.");
@@ -277,7 +480,10 @@ bool RowSetModel::setText(const QModelIndex& index, const QString& text, QString
 {
     if (!rows_ || !index.isValid() || !rows_->isEditable(index.column()))
         return false;
-    const int r = index.row(), c = index.column();
+    const qsizetype r = setRowOf(index.row());
+    const int c = index.column();
+    if (r < 0)
+        return false;
     // Leaving a cell as it was is no change, whatever its exact stored form.
     if (!rows_->refusedText(r, c) && text == cellText(r, c)
         && !(text.isEmpty() && rows_->shown(r, c).kind != odbc::Kind::Null))
@@ -289,7 +495,7 @@ bool RowSetModel::setText(const QModelIndex& index, const QString& text, QString
         return false;
     }
     rows_->setCell(r, c, std::move(parsed.value));
-    rowChanged(r);
+    rowChanged(index.row());
     return true;
 }
 
@@ -306,7 +512,10 @@ bool RowSetModel::setData(const QModelIndex& index, const QVariant& value, int r
     QString problem;
     if (setText(index, text, &problem))
         return true;
-    rows_->setRefusedText(index.row(), index.column(), text, problem);
+    const qsizetype r = setRowOf(index.row());
+    if (r < 0)
+        return false;
+    rows_->setRefusedText(r, index.column(), text, problem);
     rowChanged(index.row());
     emit valueRefused(index, describeRefusedValue(*rows_, index.column(), text, problem));
     return true;
@@ -314,28 +523,32 @@ bool RowSetModel::setData(const QModelIndex& index, const QVariant& value, int r
 
 bool RowSetModel::setValue(const QModelIndex& index, odbc::Value value)
 {
-    if (!rows_ || !index.isValid() || !rows_->isEditable(index.column()))
+    if (!rows_ || !index.isValid() || !rows_->isEditable(index.column()) || setRowOf(index.row()) < 0)
         return false;
-    rows_->setCell(index.row(), index.column(), std::move(value));
+    rows_->setCell(setRowOf(index.row()), index.column(), std::move(value));
     rowChanged(index.row());
     return true;
 }
 
 void RowSetModel::dropEdit(int row)
 {
-    if (!rows_)
+    if (!rows_ || setRowOf(row) < 0)
         return;
-    rows_->dropEdit(row);
+    rows_->dropEdit(setRowOf(row));
     rowChanged(row);
 }
 
 RowWriteResult RowSetModel::writeRow(int row)
 {
-    if (!rows_)
+    const qsizetype setRow = setRowOf(row);
+    if (!rows_ || setRow < 0)
         return {};
-    const RowWriteResult res = rows_->writeRow(row);
-    if (res.ok() && rows_->rowCount() + 1 > modelRows_) {
-        // The new-record row became a data row; a fresh one opens below it.
+    const qsizetype before = rows_->rowCount();
+    const RowWriteResult res = rows_->writeRow(setRow);
+    if (res.ok() && rows_->rowCount() > before) {
+        // The new-record row became a data row (shown, filter or not); a fresh one opens below.
+        if (filtered_)
+            shown_.push_back(rows_->rowCount() - 1);
         beginInsertRows(QModelIndex(), modelRows_, modelRows_);
         ++modelRows_;
         endInsertRows();
@@ -346,26 +559,36 @@ RowWriteResult RowSetModel::writeRow(int row)
 
 RowWriteResult RowSetModel::deleteRow(int row)
 {
-    if (!rows_)
+    const qsizetype setRow = setRowOf(row);
+    if (!rows_ || setRow < 0)
         return {};
-    const RowWriteResult res = rows_->deleteRow(row);
-    rowMayHaveLeft(row);
+    const qsizetype before = rows_->rowCount();
+    const RowWriteResult res = rows_->deleteRow(setRow);
+    rowMayHaveLeft(row, rows_->rowCount() < before);
     return res;
 }
 
 RowWriteResult RowSetModel::reloadRow(int row)
 {
-    if (!rows_)
+    const qsizetype setRow = setRowOf(row);
+    if (!rows_ || setRow < 0)
         return {};
-    const RowWriteResult res = rows_->reloadRow(row);
-    rowMayHaveLeft(row);
+    const qsizetype before = rows_->rowCount();
+    const RowWriteResult res = rows_->reloadRow(setRow);
+    rowMayHaveLeft(row, rows_->rowCount() < before);
     return res;
 }
 
-void RowSetModel::rowMayHaveLeft(int row)
+void RowSetModel::rowMayHaveLeft(int row, bool left)
 {
-    if (rows_->rowCount() + 1 < modelRows_) {
+    if (left) {
         beginRemoveRows(QModelIndex(), row, row);
+        if (filtered_) {
+            // The rows below it move up one place in the row set.
+            const auto at = shown_.begin() + row;
+            for (auto it = shown_.erase(at); it != shown_.end(); ++it)
+                --*it;
+        }
         --modelRows_;
         endRemoveRows();
     } else {
@@ -379,16 +602,48 @@ void RowSetModel::sort(int column, Qt::SortOrder order)
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
+    constexpr std::uint32_t kNewRow = 0xFFFFFFFFu;
+    auto idOfView = [&](int viewRow) {
+        const qsizetype r = setRowOf(viewRow);
+        return r >= 0 && r < rows_->rowCount() ? rows_->rowId(r) : kNewRow;
+    };
     std::vector<std::uint32_t> ids;
     ids.reserve(static_cast<std::size_t>(before.size()));
     for (const QModelIndex& i : before)
-        ids.push_back(i.row() < rows_->rowCount() ? rows_->rowId(i.row()) : 0xFFFFFFFFu);
+        ids.push_back(idOfView(i.row()));
+    std::vector<std::uint32_t> shownIds;
+    if (filtered_) {
+        shownIds.reserve(shown_.size());
+        for (qsizetype r : shown_)
+            shownIds.push_back(rows_->rowId(r));
+    }
     rows_->sortBy(column, order == Qt::AscendingOrder);
+    // Where each row went: one pass over the new order.
+    std::vector<qsizetype> placeOfId;
+    auto placeOf = [&](std::uint32_t id) -> qsizetype {
+        if (id == kNewRow)
+            return rows_->rowCount();
+        return id < placeOfId.size() ? placeOfId[id] : -1;
+    };
+    if (filtered_ || before.size() > 64) {
+        std::uint32_t maxId = 0;
+        for (qsizetype r = 0; r < rows_->rowCount(); ++r)
+            maxId = std::max(maxId, rows_->rowId(r));
+        placeOfId.assign(std::size_t(maxId) + 1, -1);
+        for (qsizetype r = 0; r < rows_->rowCount(); ++r)
+            placeOfId[rows_->rowId(r)] = r;
+    }
+    if (filtered_) {
+        for (std::size_t k = 0; k < shownIds.size(); ++k)
+            shown_[k] = placeOf(shownIds[k]);
+        std::sort(shown_.begin(), shown_.end());
+    }
     QModelIndexList after;
     after.reserve(before.size());
     for (qsizetype k = 0; k < before.size(); ++k) {
-        const qsizetype r = rows_->rowOfId(ids[static_cast<std::size_t>(k)]);
-        after.push_back(index(static_cast<int>(r), before[k].column()));
+        const std::uint32_t id = ids[static_cast<std::size_t>(k)];
+        const qsizetype r = placeOfId.empty() ? rows_->rowOfId(id) : placeOf(id);
+        after.push_back(index(viewRowOf(r), before[k].column()));
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -70,7 +70,8 @@ TEST_P(FileExportTest, AsksForTheFileWritesItAndSaysNothing)
     ASSERT_EQ(t.files.calls.size(), 1u);
     EXPECT_EQ(t.files.calls[0].title, QStringLiteral("Save"));
     EXPECT_EQ(t.files.calls[0].filter, QLatin1String(e.filter));
-    EXPECT_EQ(t.files.calls[0].initialName, QStringLiteral("earlier.name"));
+    // The last name is offered again, with this format's extension.
+    EXPECT_EQ(t.files.calls[0].initialName, QStringLiteral("earlier.name.") + QLatin1String(e.name));
     EXPECT_EQ(readAll(chosen), e.exampleBytes);
     EXPECT_EQ(lastFileName, chosen);
     EXPECT_TRUE(t.prompter.shown.empty());
@@ -132,8 +133,11 @@ TEST_P(FileExportTest, AnExistingFileIsReplacedOnlyAfterTheDialogAsked)
 INSTANTIATE_TEST_SUITE_P(Menu, FileExportTest, ::testing::ValuesIn(kExports),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ActionsTest, TheLastChosenNameIsOfferedByTheNextSaveDialog)
+TEST_F(ActionsTest, TheLastChosenNameIsOfferedByTheNextSaveDialogWithItsFormatsExtension)
 {
+    // The first time: the table's name with the format's extension, in the documents folder.
+    t.ctx.currentTable = QStringLiteral("Orders");
+    t.files.documents = path(QStringLiteral("Documents"));
     const QString first = path(QStringLiteral("first.txt"));
     const QString second = path(QStringLiteral("second.xml"));
     t.files.answers = {first, second, QString(), QString()};
@@ -142,10 +146,41 @@ TEST_F(ActionsTest, TheLastChosenNameIsOfferedByTheNextSaveDialog)
     mnuCSV_Click(t.ctx, exampleGrid(), pointer, lastFileName);
     mnuTXT_Click(t.ctx, exampleGrid(), pointer, lastFileName);
     ASSERT_EQ(t.files.calls.size(), 4u);
-    EXPECT_EQ(t.files.calls[0].initialName, QString());
-    EXPECT_EQ(t.files.calls[1].initialName, first);
-    EXPECT_EQ(t.files.calls[2].initialName, second);
-    EXPECT_EQ(t.files.calls[3].initialName, second);
+    EXPECT_EQ(t.files.calls[0].initialName.toStdString(), path(QStringLiteral("Documents/Orders.txt")).toStdString());
+    EXPECT_EQ(t.files.calls[1].initialName.toStdString(), path(QStringLiteral("first.xml")).toStdString());
+    EXPECT_EQ(t.files.calls[2].initialName.toStdString(), path(QStringLiteral("second.csv")).toStdString());
+    // A cancelled dialog keeps the last name chosen.
+    EXPECT_EQ(t.files.calls[3].initialName.toStdString(), path(QStringLiteral("second.txt")).toStdString());
+}
+
+TEST(OfferedSaveName, FirstTimeTheTableAfterThatTheLastNameWithTheFormatsExtension)
+{
+    const QString txt = QStringLiteral("Text Files (*.txt)|*.txt");
+    const QString pdf = QStringLiteral("PDF Files (*.pdf)|*.pdf");
+    const QString docs = QStringLiteral("/home/ann/Documents");
+    const struct {
+        const char* last;
+        const char* table;
+        const QString& filter;
+        const char* offered;
+    } cases[] = {
+        {"", "Orders", txt, "/home/ann/Documents/Orders.txt"},
+        {"", "Order Lines", pdf, "/home/ann/Documents/Order Lines.pdf"},
+        {"", "a/b", txt, "/home/ann/Documents/a_b.txt"},     // no folder out of a table name
+        {"", "..", txt, "/home/ann/Documents/Tabulon.txt"},  // nor a step upwards
+        {"", "", txt, "/home/ann/Documents/Tabulon.txt"},
+        {"/tmp/x/orders.txt", "Orders", txt, "/tmp/x/orders.txt"},
+        {"/tmp/x/orders.xml", "Orders", txt, "/tmp/x/orders.txt"},
+        {"/tmp/x/orders.TXT", "Orders", txt, "/tmp/x/orders.TXT"},
+        {"/tmp/x/my.orders.csv", "Orders", pdf, "/tmp/x/my.orders.pdf"},
+        {"/tmp/x/orders", "Orders", txt, "/tmp/x/orders.txt"},
+        {"/tmp/x/orders.2024", "Orders", txt, "/tmp/x/orders.2024.txt"},
+        {"/tmp/x/.txt", "Orders", pdf, "/tmp/x/.txt.pdf"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(offeredSaveName(QString::fromUtf8(c.last), QString::fromUtf8(c.table), c.filter, docs).toStdString(),
+                  c.offered)
+            << c.last << " / " << c.table;
 }
 
 TEST_F(ActionsTest, ALongExportShowsProgressAndCanBeCancelledLeavingNoFile)
@@ -400,7 +435,7 @@ TEST_F(ActionsTest, WithoutThePrinterPdfAsksForAFileAndWritesThePdf)
     ASSERT_EQ(t.files.calls.size(), 1u);
     EXPECT_EQ(t.files.calls[0].title, QStringLiteral("Save"));
     EXPECT_EQ(t.files.calls[0].filter, QStringLiteral("PDF Files (*.pdf)|*.pdf"));
-    EXPECT_EQ(t.files.calls[0].initialName, path(QStringLiteral("earlier.txt")));
+    EXPECT_EQ(t.files.calls[0].initialName, path(QStringLiteral("earlier.pdf")));
     EXPECT_EQ(lastFileName, chosen);
     const ProcessResult text =
         run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), chosen, QStringLiteral("-")});

@@ -4,7 +4,9 @@
 #include "platform/QtSeams.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -41,6 +43,29 @@ TEST(SaveDialogTest, PreparedDialogSavesAndAsksBeforeReplacing)
     QtFileChooser::prepareSaveDialog(dialog);
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+// The documents folder is made when it is missing; where it cannot be, the home folder serves.
+TEST(SaveDialogTest, TheDocumentsFolderIsMadeWhenMissingElseHomeServes)
+{
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toLocal8Bit());
+    QtFileChooser chooser;
+    const QString documents = home.filePath(QStringLiteral("Documents"));
+    EXPECT_EQ(chooser.documentsFolder().toStdString(), documents.toStdString());
+    EXPECT_TRUE(QFileInfo(documents).isDir());
+
+    // A file in its place: the folder cannot be made, so the home folder is offered.
+    QDir(documents).removeRecursively();
+    writeAll(documents, "not a folder");
+    EXPECT_EQ(chooser.documentsFolder().toStdString(), home.path().toStdString());
+    qputenv("HOME", oldHome);
+    if (oldConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST(SaveDialogTest, NoStaysInTheDialogAndYesChoosesTheExistingFile)

@@ -29,7 +29,10 @@ class FakeFileChooser : public FileChooser {
 public:
     QString chooseSaveFile(const QString& title, const QString& filter,
                            const QString& initialName) override;
+    QString documentsFolder() override { return documents; }
 
+    // What documentsFolder() answers (nothing is made there).
+    QString documents = QStringLiteral("/home/tester/Documents");
     struct Call { QString title, filter, initialName; };
     std::vector<Call> calls;
     std::deque<QString> answers; // empty text: cancelled
