@@ -177,7 +177,7 @@ SQLRETURN underPlan(const char* name, SQLSMALLINT handleType, SQLHANDLE handle, 
             what = Do::Dead;
         } else {
             ++in.callsSeen;
-            in.trace.push_back({name, about, false});
+            in.trace.push_back({name, firstWords(about), false});
             if (in.countsCalls() && in.callsSeen == in.target && !in.fired) {
                 in.fired = true;
                 in.firedAt = in.trace.back();
