@@ -235,10 +235,14 @@ bool ownCountStatement(SQLHANDLE stmt)
 
 void rememberParent(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE output)
 {
-    if (type != SQL_HANDLE_STMT)
-        return;
     Injector& in = Injector::get();
     std::lock_guard lock(in.mutex);
+    if (type == SQL_HANDLE_DBC) {
+        in.dead.erase(output); // a new connection at the address of one that was cut
+        return;
+    }
+    if (type != SQL_HANDLE_STMT)
+        return;
     in.parent[output] = input;
     in.ownCount.erase(output);
 }
