@@ -292,8 +292,11 @@ bool DataGrid::writeRowNow(int row)
         Quiet quiet(quiet_);
         result = model_->writeRow(row);
     }
-    if (result.ok())
+    if (result.ok()) {
+        if (const QString note = describeWritten(*rowSet(), result); !note.isEmpty())
+            say(note);
         return true;
+    }
     reportRefusal(row, result);
     return false;
 }
@@ -379,6 +382,53 @@ bool DataGrid::commitPendingRow()
                 moveCurrentQuietly(model_->index(static_cast<int>(row), column));
             return false;
         }
+    }
+    return true;
+}
+
+bool DataGrid::writeOrDropForLeaving()
+{
+    if (!hasTable())
+        return true;
+    selection_->unblock();
+    flushEditor();
+    queuedRefusal_.clear(); // a refused value is part of the one question below
+    const std::vector<qsizetype> inEdit = rowSet()->rowsInEdit();
+    for (qsizetype row : inEdit) {
+        if (!model_->hasPendingEdit(static_cast<int>(row)))
+            continue;
+        RowWriteResult result;
+        {
+            Quiet quiet(quiet_);
+            result = model_->writeRow(static_cast<int>(row));
+        }
+        if (result.ok()) {
+            if (const QString note = describeWritten(*rowSet(), result); !note.isEmpty())
+                say(note);
+            continue;
+        }
+        Message m;
+        m.text = describeRefusal(*rowSet(), result, true)
+            + QStringLiteral("\n\nLeave the table all the same?\n"
+                             "Yes: leave it; the changes that were not saved are dropped.\n"
+                             "No: stay and go on editing.");
+        m.title = ctx_.appTitle;
+        m.icon = MessageIcon::Warning;
+        m.buttons = MessageButtons::YesNo;
+        if (ctx_.prompter.show(m) != MessageAnswer::Yes) {
+            const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+            if (currentIndex().row() != row)
+                moveCurrentQuietly(model_->index(static_cast<int>(row), column));
+            return false;
+        }
+        if (editor_) {
+            QWidget* e = editor_;
+            editor_ = nullptr;
+            QAbstractItemView::closeEditor(e, QAbstractItemDelegate::NoHint);
+        }
+        for (qsizetype r : rowSet()->rowsInEdit())
+            model_->dropEdit(static_cast<int>(r));
+        return true;
     }
     return true;
 }
@@ -524,7 +574,10 @@ bool DataGrid::pasteText(const QString& text)
             Quiet quiet(quiet_);
             result = model_->writeRow(row);
         }
-        if (!result.ok()) {
+        if (result.ok()) {
+            if (const QString note = describeWritten(rows, result); !note.isEmpty())
+                say(note);
+        } else {
             moveCurrentQuietly(model_->index(row, start.column()));
             if (i > 0)
                 say(QStringLiteral("%1 of the %2 pasted rows were written; the row below stopped the paste.")
@@ -609,6 +662,8 @@ bool DataGrid::deleteSelectedRows()
                 say(text);
                 return false;
             }
+            if (const QString note = describeWritten(*rowSet(), result); !note.isEmpty())
+                say(note);
             ++deleted;
         }
     }

@@ -45,6 +45,10 @@ public:
     // Writes the row in edit now, as leaving it would. True when nothing was pending or the
     // server took it; false when it was refused (the grid has said why, the values stay).
     bool commitPendingRow();
+    // For leaving the table ("< Back", "Quit", the close box): writes every row in edit; when
+    // one is refused, asks once whether to leave all the same, and drops the unsaved changes
+    // when the answer is yes. True when the table may be left.
+    bool writeOrDropForLeaving();
     // Makes the new-record row current (writing the row in edit first, as any move does).
     void moveToNewRecordRow();
 

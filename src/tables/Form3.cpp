@@ -312,14 +312,14 @@ bool Form3::commitPendingEdits()
 
 void Form3::PushButton1_Click()
 {
-    if (!commitPendingEdits())
+    if (!DataGrid1->writeOrDropForLeaving())
         return;
     emit backRequested();
 }
 
 void Form3::PushButton3_Click()
 {
-    if (!commitPendingEdits())
+    if (!DataGrid1->writeOrDropForLeaving())
         return;
     Handler h(ctx_, loc::Form3_Quit);
     h.step(100, [&] { emit quitRequested(); });
@@ -327,7 +327,7 @@ void Form3::PushButton3_Click()
 
 void Form3::closeEvent(QCloseEvent* event)
 {
-    if (!commitPendingEdits()) {
+    if (!DataGrid1->writeOrDropForLeaving()) {
         event->ignore();
         return;
     }

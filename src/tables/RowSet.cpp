@@ -22,15 +22,6 @@ std::string bracketed(const std::string& name)
     return bracketName(QString::fromStdString(name)).toStdString();
 }
 
-void rollbackQuietly(odbc::Connection& connection)
-{
-    try {
-        connection.rollback();
-    } catch (const std::exception&) {
-        // The statement already failed; its message is the one worth showing.
-    }
-}
-
 // A refusal that comes from someone else's lock, not from the row: SQLite's "database is locked"
 // and "database table is locked", SQL Server's lock timeout (1222) and deadlock (1205), and a
 // statement the driver gave up on (HYT00), which on SQL Server is a lock wait.
@@ -456,7 +447,11 @@ void RowSet::setRefusedText(qsizetype row, int column, const QString& text, cons
     cell.problem = problem;
 }
 
-void RowSet::dropEdit(qsizetype row) { pending_.erase(idOf(row)); }
+void RowSet::dropEdit(qsizetype row)
+{
+    pending_.erase(idOf(row));
+    unsure_.erase(idOf(row));
+}
 
 std::vector<qsizetype> RowSet::rowsInEdit() const
 {
@@ -524,15 +519,60 @@ bool RowSet::buildMatch(const std::vector<odbc::Value>& values, const std::vecto
     return any;
 }
 
+bool RowSet::rollbackQuietly()
+{
+    // The statement already failed; its message is the one worth showing. A second attempt
+    // covers a call that failed once; after that the next write tries again first, so that a
+    // refused write can never be committed together with a later one.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            connection_.rollback();
+            transactionLeftOpen_ = false;
+            return true;
+        } catch (const std::exception&) {
+        }
+    }
+    transactionLeftOpen_ = true;
+    return false;
+}
+
+RowSet::Known RowSet::findOut(const std::optional<Check>& check, std::vector<odbc::Value>* found)
+{
+    if (!check)
+        return Known::Unknown;
+    std::vector<odbc::Value> row;
+    int count = -1;
+    try {
+        count = readBack(check->where, check->params, row);
+    } catch (const std::exception&) {
+        return Known::Unknown;
+    }
+    if (count < 0 || count > 1)
+        return Known::Unknown;
+    if (count != check->doneWhen)
+        return Known::NotDone;
+    if (found && count == 1)
+        *found = std::move(row);
+    return Known::Done;
+}
+
 RowWriteResult RowSet::runOneRow(RowWriteResult::Action action, const std::string& sql,
                                  const std::vector<odbc::Param>& params,
-                                 std::optional<std::int64_t>* identity)
+                                 std::optional<std::int64_t>* identity,
+                                 const std::function<std::optional<Check>()>& check,
+                                 std::vector<odbc::Value>* found)
 {
     RowWriteResult res;
     res.action = action;
+    if (transactionLeftOpen_ && !rollbackQuietly()) {
+        res.status = RowWriteResult::Status::ServerError;
+        res.detail = QStringLiteral("The connection to the server no longer answers.");
+        return res;
+    }
     try {
         connection_.beginTransaction();
     } catch (const std::exception& e) {
+        rollbackQuietly(); // autocommit back on, should the server have switched it off
         res.status = refusalOf(e);
         res.detail = describe(e);
         return res;
@@ -545,14 +585,14 @@ RowWriteResult RowSet::runOneRow(RowWriteResult::Action action, const std::strin
         if (identity)
             *identity = written.identity;
     } catch (const std::exception& e) {
-        rollbackQuietly(connection_);
+        rollbackQuietly();
         res.status = refusalOf(e);
         res.detail = describe(e);
         return res;
     }
     res.rows = static_cast<qsizetype>(affected);
     if (affected != 1) {
-        rollbackQuietly(connection_);
+        rollbackQuietly();
         res.status = affected == 0 ? RowWriteResult::Status::NoRowMatched
             : affected < 0        ? RowWriteResult::Status::CountUnknown
                                   : RowWriteResult::Status::ManyRowsMatched;
@@ -560,11 +600,25 @@ RowWriteResult RowSet::runOneRow(RowWriteResult::Action action, const std::strin
     }
     try {
         connection_.commit();
+    } catch (const odbc::ErrorAfterCommit& e) {
+        // The server has the row; only the connection is in doubt now.
+        rollbackQuietly();
+        res.after = RowWriteResult::After::ConnectionFailed;
+        res.afterDetail = describe(e);
     } catch (const std::exception& e) {
-        rollbackQuietly(connection_);
-        res.status = refusalOf(e);
+        // The COMMIT may or may not have been carried out (its answer can be lost on the way
+        // back). Whatever is still open is rolled back, then the server is asked.
+        rollbackQuietly();
         res.detail = describe(e);
-        return res;
+        res.afterDetail = res.detail;
+        switch (findOut(check ? check() : std::nullopt, found)) {
+        case Known::Done: res.after = RowWriteResult::After::FoundSaved; break;
+        case Known::NotDone:
+            res.status = refusalOf(e);
+            res.after = RowWriteResult::After::FoundNotSaved;
+            break;
+        case Known::Unknown: res.status = RowWriteResult::Status::OutcomeUnknown; break;
+        }
     }
     return res;
 }
@@ -614,6 +668,34 @@ RowWriteResult RowSet::writeRow(qsizetype row)
     }
     const std::string table = bracketName(table_).toStdString();
 
+    // An earlier write of this row went unanswered: the server is asked first, and the row is
+    // sent again only when the server is known not to hold it.
+    if (const auto u = unsure_.find(idOf(row)); u != unsure_.end()) {
+        std::vector<odbc::Value> found;
+        const Known known = findOut(u->second.check, &found);
+        if (known == Known::Unknown) {
+            res.status = RowWriteResult::Status::OutcomeUnknown;
+            res.detail = u->second.detail;
+            return res;
+        }
+        Unsure was = std::move(u->second);
+        unsure_.erase(u);
+        if (known == Known::Done) {
+            res.after = RowWriteResult::After::FoundSaved;
+            res.afterDetail = was.detail;
+            std::vector<odbc::Value> values = found.empty() ? std::move(was.written) : std::move(found);
+            if (isNew) {
+                pending_.erase(kNewRowId);
+                const std::uint32_t id = nextId_++;
+                replaceStored(id, std::move(values));
+                order_.push_back(id);
+                return res;
+            }
+            replaceStored(idOf(row), std::move(values));
+            p = pendingOf(row); // what was changed since is written below; nothing else is
+        }
+    }
+
     if (!isNew) {
         const std::uint32_t id = idOf(row);
         std::vector<odbc::Value> values = storedRow(id);
@@ -641,25 +723,49 @@ RowWriteResult RowSet::writeRow(qsizetype row)
             return res;
         }
         sql += " WHERE " + where + ";";
-        res = runOneRow(RowWriteResult::Action::Update, sql, params);
+        std::vector<odbc::Value> after = values;
+        for (int c : changed)
+            after[static_cast<std::size_t>(c)] = (*p)[static_cast<std::size_t>(c)].value;
+        // Found by its key (or all its values) as changed; only a changed value the server can
+        // compare tells a done change from one that is not.
+        auto check = [&]() -> std::optional<Check> {
+            if (std::none_of(changed.begin(), changed.end(), [&](int c) { return isComparable(column(c)); }))
+                return std::nullopt;
+            Check k;
+            if (!buildMatch(after, identifyingColumns(changed), k.where, k.params))
+                return std::nullopt;
+            return k;
+        };
+        std::vector<odbc::Value> found;
+        res = runOneRow(RowWriteResult::Action::Update, sql, params, nullptr, check, &found);
+        if (res.status == RowWriteResult::Status::OutcomeUnknown) {
+            unsure_[id] = Unsure{check(), std::move(after), res.detail};
+            return res;
+        }
         if (!res.ok())
             return res;
-        p = pendingOf(row);
-        for (int c : changed)
-            values[static_cast<std::size_t>(c)] = (*p)[static_cast<std::size_t>(c)].value;
+        values = std::move(after);
         pending_.erase(id);
+        if (!found.empty()) {
+            replaceStored(id, std::move(found));
+            return res;
+        }
         // The server's own view of the row: computed columns, triggers, its text forms.
         std::vector<bool> use = key_.empty() ? identifyingColumns({}) : std::vector<bool>(columns_.size(), false);
         for (int c : key_)
             use[static_cast<std::size_t>(c)] = true;
         std::string again;
-        std::vector<odbc::Param> againParams;
         std::vector<odbc::Value> fresh;
+        std::vector<odbc::Param> againParams;
         try {
             if (buildMatch(values, use, again, againParams) && readBack(again, againParams, fresh) == 1)
                 values = std::move(fresh);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             // Written; the values as typed stand until the next read.
+            if (res.after == RowWriteResult::After::Nothing) {
+                res.after = RowWriteResult::After::ReadBackFailed;
+                res.afterDetail = describe(e);
+            }
         }
         replaceStored(id, std::move(values));
         return res;
@@ -686,42 +792,73 @@ RowWriteResult RowSet::writeRow(qsizetype row)
     const bool hasIdentity = std::any_of(columns_.begin(), columns_.end(),
                                          [](const odbc::ColumnInfo& c) { return c.autoIncrement; });
     std::optional<std::int64_t> identity;
-    res = runOneRow(RowWriteResult::Action::Insert, sql, params, hasIdentity ? &identity : nullptr);
-    if (!res.ok())
-        return res;
-
-    p = pendingOf(row);
     std::vector<odbc::Value> values(columns_.size());
     std::vector<bool> known(columns_.size(), false);
     for (int c : given) {
         values[static_cast<std::size_t>(c)] = (*p)[static_cast<std::size_t>(c)].value;
         known[static_cast<std::size_t>(c)] = true;
     }
-    for (int c = 0; c < columnCount(); ++c) {
-        if (column(c).autoIncrement && identity && column(c).kind == odbc::Kind::Integer) {
-            values[static_cast<std::size_t>(c)] = odbc::Value::fromInteger(*identity);
-            known[static_cast<std::size_t>(c)] = true;
+    auto addIdentity = [&] {
+        for (int c = 0; c < columnCount(); ++c) {
+            if (column(c).autoIncrement && identity && column(c).kind == odbc::Kind::Integer) {
+                values[static_cast<std::size_t>(c)] = odbc::Value::fromInteger(*identity);
+                known[static_cast<std::size_t>(c)] = true;
+            }
         }
+    };
+    // The row found again by the key when it is known, else by the identity the server gave,
+    // else by every value written (the one-row rule: exactly one match is this row).
+    auto matchInserted = [&](std::string& where, std::vector<odbc::Param>& whereParams) {
+        std::vector<bool> use(columns_.size(), false);
+        const bool keyKnown = !key_.empty()
+            && std::all_of(key_.begin(), key_.end(), [&](int c) { return known[static_cast<std::size_t>(c)]; });
+        const auto identityColumn = std::find_if(columns_.begin(), columns_.end(), [&](const odbc::ColumnInfo& c) {
+            return c.autoIncrement && known[static_cast<std::size_t>(&c - columns_.data())];
+        });
+        if (keyKnown) {
+            for (int c : key_)
+                use[static_cast<std::size_t>(c)] = true;
+        } else if (identityColumn != columns_.end()) {
+            use[static_cast<std::size_t>(identityColumn - columns_.begin())] = true;
+        } else {
+            use = known;
+        }
+        return buildMatch(values, use, where, whereParams);
+    };
+    auto check = [&]() -> std::optional<Check> {
+        addIdentity();
+        Check k;
+        if (!matchInserted(k.where, k.params))
+            return std::nullopt;
+        return k;
+    };
+    std::vector<odbc::Value> found;
+    res = runOneRow(RowWriteResult::Action::Insert, sql, params, hasIdentity ? &identity : nullptr, check, &found);
+    if (res.status == RowWriteResult::Status::OutcomeUnknown) {
+        unsure_[kNewRowId] = Unsure{check(), values, res.detail};
+        return res;
     }
+    if (!res.ok())
+        return res;
+
+    addIdentity();
     pending_.erase(kNewRowId);
-    std::vector<bool> use;
-    const bool keyKnown = !key_.empty()
-        && std::all_of(key_.begin(), key_.end(), [&](int c) { return known[static_cast<std::size_t>(c)]; });
-    if (keyKnown) {
-        use.assign(columns_.size(), false);
-        for (int c : key_)
-            use[static_cast<std::size_t>(c)] = true;
+    if (!found.empty()) {
+        values = std::move(found);
     } else {
-        use = known;
-    }
-    std::string again;
-    std::vector<odbc::Param> againParams;
-    std::vector<odbc::Value> fresh;
-    try {
-        if (buildMatch(values, use, again, againParams) && readBack(again, againParams, fresh) == 1)
-            values = std::move(fresh);
-    } catch (const std::exception&) {
-        // Inserted; what is not known yet shows after the next read.
+        std::string again;
+        std::vector<odbc::Param> againParams;
+        std::vector<odbc::Value> fresh;
+        try {
+            if (matchInserted(again, againParams) && readBack(again, againParams, fresh) == 1)
+                values = std::move(fresh);
+        } catch (const std::exception& e) {
+            // Inserted; what is not known yet shows after the next read.
+            if (res.after == RowWriteResult::After::Nothing) {
+                res.after = RowWriteResult::After::ReadBackFailed;
+                res.afterDetail = describe(e);
+            }
+        }
     }
     const std::uint32_t id = nextId_++;
     replaceStored(id, std::move(values));
@@ -741,6 +878,7 @@ bool RowSet::matchStoredRow(std::uint32_t id, std::string& where, std::vector<od
 void RowSet::forgetRow(qsizetype row, std::uint32_t id)
 {
     pending_.erase(id);
+    unsure_.erase(id);
     replaced_.erase(id);
     order_.erase(order_.begin() + row);
 }
@@ -756,8 +894,11 @@ RowWriteResult RowSet::deleteRow(qsizetype row)
     std::vector<odbc::Param> params;
     if (!matchStoredRow(id, where, params, res))
         return res;
+    // Deleted when the row is no longer found by what identified it.
+    auto check = [&]() -> std::optional<Check> { return Check{where, params, 0}; };
     res = runOneRow(RowWriteResult::Action::Delete,
-                    "DELETE FROM " + bracketName(table_).toStdString() + " WHERE " + where + ";", params);
+                    "DELETE FROM " + bracketName(table_).toStdString() + " WHERE " + where + ";", params, nullptr,
+                    check);
     if (!res.ok())
         return res;
     forgetRow(row, id);
@@ -804,6 +945,7 @@ RowWriteResult RowSet::reloadRow(qsizetype row)
         return res;
     }
     pending_.erase(id);
+    unsure_.erase(id);
     replaceStored(id, std::move(fresh));
     return res;
 }
@@ -878,7 +1020,39 @@ QString describeRefusedValue(const RowSet& rows, int column, const QString& text
         .arg(text, rows.columnName(column), typeDescription(rows.column(column)), problem);
 }
 
-QString describeRefusal(const RowSet& rows, const RowWriteResult& result)
+QString describeWritten(const RowSet&, const RowWriteResult& result)
+{
+    using A = RowWriteResult::Action;
+    if (!result.ok())
+        return {};
+    const bool isDelete = result.action == A::Delete;
+    const QString done = result.action == A::Insert ? QStringLiteral("The new row was saved")
+        : isDelete                                  ? QStringLiteral("The row was deleted")
+                                                    : QStringLiteral("The row was saved");
+    switch (result.after) {
+    case RowWriteResult::After::Nothing:
+    case RowWriteResult::After::FoundNotSaved: return {};
+    case RowWriteResult::After::ConnectionFailed:
+        return done + QStringLiteral(" on the server, but the connection failed right afterwards.\n\nThe driver "
+                                     "said: ")
+            + result.afterDetail
+            + QStringLiteral("\n\nIf the next change is refused as well, go back and open the table again.");
+    case RowWriteResult::After::ReadBackFailed:
+        return done + QStringLiteral(" on the server, but reading it back afterwards failed, so the row shows the "
+                                     "values as typed. Open the table again to see the values the server gave "
+                                     "it.\n\nThe driver said: ")
+            + result.afterDetail;
+    case RowWriteResult::After::FoundSaved:
+        return QStringLiteral("The connection failed while the server was confirming the change. Tabulon asked the "
+                              "server afterwards: %1%2.\n\nThe driver said: ")
+                   .arg(done.at(0).toLower() + done.mid(1),
+                        isDelete ? QString() : QStringLiteral(", once (it was not sent again)"))
+            + result.afterDetail;
+    }
+    return {};
+}
+
+QString describeRefusal(const RowSet& rows, const RowWriteResult& result, bool leaving)
 {
     using S = RowWriteResult::Status;
     using A = RowWriteResult::Action;
@@ -890,7 +1064,7 @@ QString describeRefusal(const RowSet& rows, const RowWriteResult& result)
     case A::Reload: head = QStringLiteral("The row could not be read again from the server"); break;
     }
     const bool keeps = result.action == A::Update || result.action == A::Insert;
-    const QString kept = keeps ? QStringLiteral("\n\nYour changes are kept in the row: correct them, or press Esc "
+    const QString kept = keeps && !leaving ? QStringLiteral("\n\nYour changes are kept in the row: correct them, or press Esc "
                                                 "to drop them.")
                                : QString();
     switch (result.status) {
@@ -899,7 +1073,31 @@ QString describeRefusal(const RowSet& rows, const RowWriteResult& result)
         return head + QStringLiteral(": ") + describeRefusedValue(rows, result.column, result.value, result.detail)
             + kept;
     case S::ServerError:
+        if (result.after == RowWriteResult::After::FoundNotSaved)
+            return head + QStringLiteral(": the connection failed while the server was confirming the change, and "
+                                         "the server, asked afterwards, does not hold it. Nothing was changed.\n\n"
+                                         "The driver said: ")
+                + result.detail + kept;
         return head + QStringLiteral(" because the server refused it:\n\n") + result.detail + kept;
+    case S::OutcomeUnknown: {
+        const QString what = result.action == A::Insert ? QStringLiteral("the new row was saved")
+            : result.action == A::Delete                ? QStringLiteral("the row was deleted")
+                                                         : QStringLiteral("the row was saved");
+        QString text = QStringLiteral("It is not known whether %1: the connection failed while the server was "
+                                      "confirming the change, and the server could not be asked afterwards.\n\n"
+                                      "The driver said: ")
+                           .arg(what)
+            + result.detail;
+        if (result.action == A::Delete)
+            return text + QStringLiteral("\n\nOpen the table again to see whether the row is still there.");
+        if (!leaving)
+            text += result.action == A::Insert
+                ? QStringLiteral("\n\nWhen you leave the row again, Tabulon first asks the server whether it holds "
+                                 "the new row, and inserts it only if it does not.")
+                : QStringLiteral("\n\nWhen you leave the row again, Tabulon first asks the server whether it holds "
+                                 "your changes, and writes them only if it does not.");
+        return text + kept;
+    }
     case S::NoRowMatched:
         if (result.action == A::Insert)
             return head + QStringLiteral(": the server reported that no row was inserted. Nothing was changed.")

@@ -32,6 +32,17 @@ struct RowWriteResult {
         CountUnknown,    // the driver could not tell how many rows were affected
         Locked,          // someone else holds a lock on the table (or the server gave up waiting)
         RowGone,         // reload: the row is no longer on the server; it left the copy
+        OutcomeUnknown,  // the answer to the COMMIT was lost and the server could not be asked
+                         // afterwards; the edit stays, and is checked on the server before it
+                         // is sent again
+    };
+    // What happened around the COMMIT, beside the status.
+    enum class After {
+        Nothing,
+        ConnectionFailed, // written: the server committed, then the connection failed
+        ReadBackFailed,   // written: the server committed, then reading the row back failed
+        FoundSaved,       // written: the COMMIT's answer was lost; the server, asked, holds the change
+        FoundNotSaved,    // refused: the COMMIT's answer was lost; the server, asked, does not hold it
     };
     Action action = Action::Update;
     Status status = Status::Written;
@@ -39,6 +50,8 @@ struct RowWriteResult {
     QString value;      // InvalidValue: the refused text
     QString detail;     // InvalidValue: what is expected; ServerError: the driver's text
     qsizetype rows = 0; // rows the statement affected, when known
+    After after = After::Nothing;
+    QString afterDetail; // the driver's text of the failure around the COMMIT
 
     bool ok() const { return status == Status::Written; }
 };
@@ -166,9 +179,30 @@ private:
     // Drops a row that left the table from the copy.
     void forgetRow(qsizetype row, std::uint32_t id);
     odbc::Param paramFor(int column, const odbc::Value& value) const;
+    // How to find out from the server whether a write whose COMMIT went unanswered took
+    // effect: the rows matching `where` are counted, and the write is done when `doneWhen`
+    // (0 or 1) of them match; any other count leaves it unknown.
+    struct Check {
+        std::string where;
+        std::vector<odbc::Param> params;
+        int doneWhen = 1;
+    };
+    enum class Known { Done, NotDone, Unknown };
+    Known findOut(const std::optional<Check>& check, std::vector<odbc::Value>* found);
+    // An edit whose write is in doubt: checked on the server before it is sent again.
+    struct Unsure {
+        std::optional<Check> check;
+        std::vector<odbc::Value> written; // the row as it would stand on the server
+        QString detail;
+    };
     RowWriteResult runOneRow(RowWriteResult::Action action, const std::string& sql,
                              const std::vector<odbc::Param>& params,
-                             std::optional<std::int64_t>* identity = nullptr);
+                             std::optional<std::int64_t>* identity = nullptr,
+                             const std::function<std::optional<Check>()>& check = {},
+                             std::vector<odbc::Value>* found = nullptr);
+    // Ends a transaction that failed; false when the connection would not even do that (the
+    // next write tries again before anything else).
+    bool rollbackQuietly();
     // Reads the rows matching `where`; returns how many there were (counting stops at 2) and
     // the first one.
     int readBack(const std::string& where, const std::vector<odbc::Param>& params,
@@ -186,10 +220,17 @@ private:
     std::vector<std::uint64_t> replacedBits_;
     std::unordered_map<std::uint32_t, std::vector<odbc::Value>> replaced_;
     std::unordered_map<std::uint32_t, PendingRow> pending_;
+    std::unordered_map<std::uint32_t, Unsure> unsure_;
+    bool transactionLeftOpen_ = false;
 };
 
 // What the grid says when a write is refused: the reason in plain words and the driver's text.
-QString describeRefusal(const RowSet& rows, const RowWriteResult& result);
+// With `leaving`, without the advice to correct the row (the caller asks what to do instead).
+QString describeRefusal(const RowSet& rows, const RowWriteResult& result, bool leaving = false);
+// What the grid says about a write that was done but met a failure around its COMMIT (the
+// connection failing right afterwards, or the answer lost and the server asked); empty when
+// there is nothing to say.
+QString describeWritten(const RowSet& rows, const RowWriteResult& result);
 // What the grid says when typed text is not a value of its column.
 QString describeRefusedValue(const RowSet& rows, int column, const QString& text, const QString& problem);
 

@@ -1,5 +1,7 @@
 #include "StatementLog.h"
 
+#include "OdbcAnomaly.h"
+
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -176,15 +178,19 @@ extern "C" {
 SQLRETURN SQL_API SQLExecDirect(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length)
 {
     static const auto real = tabulon::faults::next<SQLRETURN (*)(SQLHSTMT, SQLCHAR*, SQLINTEGER)>("SQLExecDirect");
-    tabulon::faults::recordStatement(stmt, tabulon::faults::textOf(text, length));
-    return real(stmt, text, length);
+    std::string sql = tabulon::faults::textOf(text, length);
+    tabulon::faults::recordStatement(stmt, sql);
+    return tabulon::faults::detail::underPlan("SQLExecDirect", SQL_HANDLE_STMT, stmt,
+                                              [&] { return real(stmt, text, length); }, sql);
 }
 
 SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT stmt, SQLWCHAR* text, SQLINTEGER length)
 {
     static const auto real = tabulon::faults::next<SQLRETURN (*)(SQLHSTMT, SQLWCHAR*, SQLINTEGER)>("SQLExecDirectW");
-    tabulon::faults::recordStatement(stmt, tabulon::faults::utf8Of(text, length));
-    return real(stmt, text, length);
+    std::string sql = tabulon::faults::utf8Of(text, length);
+    tabulon::faults::recordStatement(stmt, sql);
+    return tabulon::faults::detail::underPlan("SQLExecDirect", SQL_HANDLE_STMT, stmt,
+                                              [&] { return real(stmt, text, length); }, sql);
 }
 
 SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER length)
@@ -206,7 +212,9 @@ SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC dbc, SQLHWND window, SQLWCHAR* in, S
                                                                  SQLSMALLINT, SQLSMALLINT*, SQLUSMALLINT)>(
         "SQLDriverConnectW");
     tabulon::faults::recordConnection(tabulon::faults::utf8Of(in, inLength));
-    return real(dbc, window, in, inLength, out, outMax, outLength, completion);
+    return tabulon::faults::detail::underPlan("SQLDriverConnect", SQL_HANDLE_DBC, dbc, [&] {
+        return real(dbc, window, in, inLength, out, outMax, outLength, completion);
+    });
 }
 
 } // extern "C"

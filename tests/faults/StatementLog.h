@@ -3,7 +3,8 @@
 // What the program hands the ODBC driver manager, as it hands it over: every statement text
 // (SQLExecDirect and SQLExecDirectW) with the query timeout set on its statement handle, and
 // every connection string. The test program defines these entry points itself and passes each
-// call on to the driver manager unchanged, so the program under test runs as it always does.
+// call on to the driver manager unchanged, so the program under test runs as it always does
+// (unless an AnomalyPlan is armed: see OdbcAnomaly.h).
 
 #include <cstddef>
 #include <string>

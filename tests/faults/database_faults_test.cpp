@@ -100,12 +100,17 @@ TEST(Locks, ARowLeftWhileAnotherConnectionHoldsTheTableStaysInEditAndIsWrittenOn
     EXPECT_TRUE(p.inEdit(0));
     EXPECT_EQ(p.shown(0, 1), QStringLiteral("fountain pen"));
 
-    // "Quit" and the new-record row are refused the same way; the window stays.
+    // "Quit" meets the same refusal and asks once whether to leave all the same; "No" keeps
+    // the window and the row.
     QSignalSpy quit(p.flow.get(), &WindowFlow::quitRequested);
+    p.t.prompter.answers = {MessageAnswer::No};
     p.editor().PushButton3->click();
     settle();
     EXPECT_EQ(quit.count(), 0);
-    EXPECT_TRUE(mentions(p.said(), QStringLiteral("locked by another user or program")));
+    said = p.said();
+    ASSERT_EQ(said.size(), 1) << joined(said);
+    EXPECT_TRUE(said[0].contains(QStringLiteral("locked by another user or program"))) << joined(said);
+    EXPECT_TRUE(said[0].contains(QStringLiteral("Leave the table all the same?"))) << joined(said);
     EXPECT_TRUE(p.inEdit(0));
 
     ASSERT_TRUE(other.exec("ROLLBACK;")) << other.error();

@@ -917,7 +917,13 @@ static void endTransaction(ConnectedDbc& c, SQLSMALLINT completion)
 {
     check(SQLEndTran(SQL_HANDLE_DBC, c.dbc.get(), completion), SQL_HANDLE_DBC, c.dbc.get(), "SQLEndTran", c.calls);
     c.inTransaction = false;
-    setAutocommit(c, true);
+    try {
+        setAutocommit(c, true);
+    } catch (const Error& e) {
+        if (completion == SQL_COMMIT)
+            throw ErrorAfterCommit(e); // the server has the transaction's work all the same
+        throw;
+    }
 }
 
 void Connection::commit()

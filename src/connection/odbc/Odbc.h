@@ -41,6 +41,13 @@ private:
     std::vector<DiagnosticRecord> records_;
 };
 
+// What commit() throws when the server has carried out the COMMIT and only switching autocommit
+// back on failed afterwards: the transaction's work is done, the connection is in doubt.
+class ErrorAfterCommit : public Error {
+public:
+    explicit ErrorAfterCommit(const Error& e) : Error(e) {}
+};
+
 // How a value travels: the layer picks the C type from the column's SQL type.
 //   Integer: tinyint, smallint, int, bigint, bit          (SQL_C_SBIGINT)
 //   Real:    real, float, double                          (SQL_C_DOUBLE)
@@ -162,7 +169,7 @@ public:
     void setQueryTimeout(std::chrono::seconds limit);
 
     void beginTransaction(); // autocommit off
-    void commit();           // and autocommit on again
+    void commit();           // and autocommit on again (ErrorAfterCommit when only that failed)
     void rollback();         // and autocommit on again
 
     // The identity value the last INSERT on this connection generated, where the driver can tell.
