@@ -122,6 +122,9 @@ Form3::Form3(AppContext& ctx, const LoginSource& login, QWidget* parent)
     StatusNotice->setObjectName(QStringLiteral("StatusNotice"));
     StatusNotice->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     StatusNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long note must not widen the window: it takes the room the status line leaves, shows
+    // its end (a folder, a file), and holds the whole text in its tool tip.
+    StatusNotice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     noticeTimer_ = new QTimer(this);
     noticeTimer_->setSingleShot(true);
     noticeTimer_->setInterval(20000);
