@@ -25,15 +25,6 @@ const char* nameOf(Anomaly a)
 
 namespace {
 
-template <typename F>
-F next(const char* name)
-{
-    void* f = ::dlsym(RTLD_NEXT, name);
-    if (!f)
-        throw std::logic_error(std::string("the driver manager has no ") + name);
-    return reinterpret_cast<F>(f);
-}
-
 struct Injector {
     std::mutex mutex;
     bool armed = false;

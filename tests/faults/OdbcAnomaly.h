@@ -17,7 +17,9 @@
 
 #include <sql.h>
 
+#include <dlfcn.h>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,16 @@ public:
         Pause& operator=(const Pause&) = delete;
     };
 };
+
+// The driver manager's own entry point of that name, behind the ones this test program defines.
+template <typename F>
+F next(const char* name)
+{
+    void* f = ::dlsym(RTLD_NEXT, name);
+    if (!f)
+        throw std::logic_error(std::string("the driver manager has no ") + name);
+    return reinterpret_cast<F>(f);
+}
 
 namespace detail {
 // Runs one entry point of the driver manager under the armed plan. `text` is the statement

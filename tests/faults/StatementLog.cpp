@@ -94,15 +94,6 @@ void recordConnection(std::string text)
         r.connections.push_back(std::move(text));
 }
 
-template <typename F>
-F next(const char* name)
-{
-    void* f = ::dlsym(RTLD_NEXT, name);
-    if (!f)
-        throw std::logic_error(std::string("the driver manager has no ") + name);
-    return reinterpret_cast<F>(f);
-}
-
 } // namespace
 
 StatementLog::StatementLog()
